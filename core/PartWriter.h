@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/CutState.h"
+#include "core/CutWindow.h"
+#include "core/SplitFields.h"
+#include "platform/api/MediaPlayer.h"
+
+#include <cstddef>
+#include <string>
+
+namespace quavera {
+
+inline constexpr std::size_t BLOCK_SIZE = 1122;
+
+enum class CutOutcome {
+    Written,          // part 1 is in place, parts 0 and 2 are gone
+    NegativePart,     // a planned part has a negative size (end before start); nothing written
+    SourceIsPartFile, // a part file would be the source itself; nothing written
+    SourceUnreadable, // the source could not be opened or read
+    SourceTooShort,   // the source ended before the plan did
+    PartUnwritable,   // a part file could not be created, written or put in place
+};
+
+struct CutReport {
+    CutOutcome outcome = CutOutcome::Written;
+    std::string file;   // the file that failed, when one did
+    std::string reason; // the system's description of the failure, when there is one
+    [[nodiscard]] bool ok() const { return outcome == CutOutcome::Written; }
+};
+
+// The texts of txtSource and txtDestdir as the cut reads them at its start.
+struct CutPaths {
+    std::string sourceText;
+    std::string destText;
+};
+
+// Copies every planned part of the source into its part file, keeps part 1 only, and reports
+// completion on the window. On any failure the files this cut made are removed, the window is
+// restored, and the report names the cause.
+[[nodiscard]] CutReport WriteParts(CutState& state, const CutPaths& paths, SplitFields& fields,
+                                   const std::string& endMark, CutWindow& window,
+                                   MediaPlayer& player);
+
+} // namespace quavera

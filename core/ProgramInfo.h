@@ -1,0 +1,16 @@
+#pragma once
+
+// The program's fixed names, addresses and notices, in one place.
+namespace quavera::info {
+
+inline constexpr char kProgramTitle[] = "Quavera";
+inline constexpr char kMainCaption[] = "QuaveraV1.9";
+// Written as the browser start page after the first-run offer is accepted.
+inline constexpr char kHomePageAddress[] = "https://quavera.example.org/";
+inline constexpr char kContactEmail[] = "quavera@example.org";
+inline constexpr char kRightsNotice[] = "Copyright (C) 2026 Quavera 开发者，保留所有权利。";
+// Pages shipped with the program, looked up in its data folder.
+inline constexpr char kHelpPageFile[] = "help.html";
+inline constexpr char kFormatsPageFile[] = "formats.html";
+
+} // namespace quavera::info
