@@ -15,7 +15,8 @@ public:
     virtual void setEndCaption(const std::string& text) = 0;    // lbj
     virtual void setTotalCaption(const std::string& text) = 0;  // lbz
     // Lets the window handle the events waiting now; called before every copied block.
-    virtual void yieldToEvents() = 0;
+    // Returns false when the cut must be abandoned (the window is closing).
+    virtual bool yieldToEvents() = 0;
 };
 
 } // namespace quavera

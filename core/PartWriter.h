@@ -19,6 +19,7 @@ enum class CutOutcome {
     SourceUnreadable, // the source could not be opened or read
     SourceTooShort,   // the source ended before the plan did
     PartUnwritable,   // a part file could not be created, written or put in place
+    Abandoned,        // the window asked to stop (it is closing); the cut's files are removed
 };
 
 struct CutReport {
