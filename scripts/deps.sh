@@ -10,7 +10,7 @@ PACKAGES=(
   # run: platform plugins, MP3 playback through GStreamer, fonts for the Chinese texts, xdg-open
   qt6-qpa-plugins libqt6multimedia6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
-  fonts-noto-cjk xdg-utils
+  fonts-noto-cjk xdg-utils qt6-translations-l10n
   # tests: MP3 fixtures, a real X display, keyboard and mouse from outside, media probing, screenshots
   lame xvfb xauth xdotool x11-utils ffmpeg imagemagick dpkg-dev file
 )
