@@ -1,6 +1,7 @@
 #include "core/SplitPlan.h"
 
 #include "core/NumberText.h"
+#include "core/PathText.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -16,11 +17,6 @@ namespace fs = std::filesystem;
 // A field holding exactly "0" counts as empty; "0.0", "00" or " 0" do not.
 bool IsEmptyField(const std::string& text) {
     return text == "0";
-}
-
-// Paths are taken literally: "*" and "?" are ordinary characters of a file name.
-fs::path PathFromText(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
 }
 
 bool IsExistingFolder(const std::string& text) {
