@@ -310,7 +310,8 @@ private slots:
         std::filesystem::resize_file(Utf8(source_), static_cast<std::uintmax_t>(sourceSize));
         QFile source(source_);
         QVERIFY(source.open(QIODevice::ReadWrite));
-        for (const qint64 offset : {qint64(0), qint64(1000 + 32767 * 1122 - 2048), sourceSize - 4096}) {
+        for (const qint64 offset :
+             {qint64(0), qint64(1000 + 32767 * 1122 - 2048), sourceSize - 4096}) {
             QVERIFY(source.seek(offset));
             QCOMPARE(source.write(PatternBytes(offset, 4096)), qint64(4096));
         }

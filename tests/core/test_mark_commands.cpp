@@ -1,0 +1,387 @@
+#include "TestFiles.h"
+#include "core/MarkCommands.h"
+#include "core/NumberText.h"
+#include "fakes/FakeCutWindow.h"
+#include "fakes/FakeMessageBoxes.h"
+#include "fakes/FakePlayer.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quavera;
+using namespace quavera::testing;
+
+Q_DECLARE_METATYPE(MessageIcon)
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QStringList FieldTexts(const SplitFields& fields) {
+    return {Q(fields.text(0)), Q(fields.text(1)), Q(fields.text(2))};
+}
+
+} // namespace
+
+class MarkCommandsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    ProgramState program_;
+    std::unique_ptr<FakePlayer> player_;
+    std::unique_ptr<FakeMessageBoxes> messages_;
+    std::unique_ptr<FakeCutWindow> window_;
+    std::unique_ptr<MarkCommands> commands_;
+    QString source_;
+
+    // A source of 101,680 bytes (99.3 KB) chosen, playing a medium of 100 seconds.
+    void chooseSource(qint64 size = 101680) {
+        source_ = dir_->filePath("song.mp3");
+        QVERIFY(WritePatternFile(source_, size));
+        commands_->sourceText = Utf8(source_);
+        commands_->destText = Utf8(dir_->path() + "/");
+        commands_->cut.SourceSize = static_cast<std::int32_t>(size);
+        player_->load(Utf8(source_), 100.0);
+    }
+
+    void verifyOneMessage(const QString& text, const QString& title, MessageIcon icon) {
+        QCOMPARE(messages_->shown.size(), std::size_t{1});
+        const auto& shown = messages_->shown.front();
+        QCOMPARE(Q(shown.text), text);
+        QCOMPARE(Q(shown.title), title);
+        QCOMPARE(shown.icon, icon);
+        QCOMPARE(shown.buttons, MessageButtons::Ok);
+    }
+
+    QString keptPart() const { return dir_->filePath("[铃声]1song.mp3"); }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        program_ = ProgramState();
+        player_ = std::make_unique<FakePlayer>();
+        messages_ = std::make_unique<FakeMessageBoxes>();
+        window_ = std::make_unique<FakeCutWindow>();
+        commands_ = std::make_unique<MarkCommands>(program_, *player_, *messages_, *window_);
+    }
+
+    // position ÷ duration × size in KB, with the size read back from its one-decimal text.
+    void startMark_data() {
+        QTest::addColumn<qint64>("sourceSize");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<double>("position");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<double>("sizeKB");
+        QTest::newRow("12.5 s to even") << qint64(102400) << 100.0 << 12.5 << "12.5"
+                                        << " 12秒" << 100.0;
+        QTest::newRow("13.5 s to even") << qint64(102400) << 100.0 << 13.5 << "13.5"
+                                        << " 14秒" << 100.0;
+        QTest::newRow("at the start") << qint64(102400) << 100.0 << 0.0 << "0"
+                                      << " 0秒" << 100.0;
+        QTest::newRow("size rounded to 99.3 KB") << qint64(101680) << 100.0 << 30.0 << "29.79"
+                                                 << " 30秒" << 99.3;
+        QTest::newRow("256 bytes are 0.3 KB") << qint64(256) << 3.0 << 1.0 << "0.1"
+                                              << " 1秒" << 0.3;
+        QTest::newRow("1024 bytes are 1 KB")
+            << qint64(1024) << 1.0 << 1234.56789012345 << "1234.567"
+            << " 1235秒" << 1.0;
+        QTest::newRow("far beyond whole seconds")
+            << qint64(102400) << 40000.0 << 32767.5 << "81.91875"
+            << " 0秒" << 100.0;
+    }
+    void startMark() {
+        QFETCH(qint64, sourceSize);
+        QFETCH(double, duration);
+        QFETCH(double, position);
+        QFETCH(QString, field);
+        QFETCH(QString, caption);
+        QFETCH(double, sizeKB);
+        chooseSource(sourceSize);
+        player_->mediaDuration = duration;
+        player_->position = position;
+
+        commands_->Start();
+
+        QCOMPARE(FieldTexts(commands_->splitFields), QStringList({field, "0", "0"}));
+        QCOMPARE(Q(program_.StartMark), Q(NumberText(position)));
+        QCOMPARE(program_.MediaDuration, duration);
+        QCOMPARE(program_.SourceSizeKB, sizeKB);
+        QCOMPARE(Q(window_->startCaption), caption);
+        QCOMPARE(Q(window_->statusCaption), QString("开始。。。"));
+        QVERIFY(messages_->shown.empty());
+        QVERIFY(player_->playing);
+    }
+
+    void startWithoutFile() {
+        commands_->splitFields.setText(0, "7");
+        program_.StartMark = "3";
+        commands_->Start();
+        verifyOneMessage("请选择要剪切的MP3文件！", "错误", MessageIcon::Critical);
+        QCOMPARE(Q(program_.StartMark), QString("3"));
+        QCOMPARE(Q(commands_->splitFields.text(0)), QString("7"));
+        QVERIFY(window_->statusCaption.empty() && window_->startCaption.empty());
+    }
+
+    // Failing steps are skipped with their assignments; the later steps still run.
+    void startSkipsFailingSteps() {
+        chooseSource();
+        commands_->splitFields.setText(0, "7");
+        program_.StartMark = "20";
+        program_.MediaDuration = 50.0;
+
+        player_->mediaDuration.reset(); // no length: the old one (50 s) is used
+        player_->position.reset();      // no position: the old mark (20 s) stays
+        commands_->Start();
+        QCOMPARE(Q(commands_->splitFields.text(0)), QString("39.72")); // 20 / 50 × 99.3
+        QCOMPARE(Q(window_->startCaption), QString(" 20秒"));
+
+        player_->mediaDuration = 0.0; // division by zero: the field keeps its text
+        player_->position = 10.0;
+        commands_->Start();
+        QCOMPARE(Q(program_.StartMark), QString("10"));
+        QCOMPARE(Q(commands_->splitFields.text(0)), QString("39.72"));
+        QCOMPARE(Q(window_->startCaption), QString(" 10秒"));
+        QCOMPARE(Q(window_->statusCaption), QString("开始。。。"));
+        QVERIFY(messages_->shown.empty());
+    }
+
+    void refreshLength_data() {
+        QTest::addColumn<bool>("reports");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<double>("expectedDuration");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("whole") << true << 215.0 << 215.0 << " 215秒";
+        QTest::newRow("half to even") << true << 12.5 << 12.5 << " 12秒";
+        QTest::newRow("too long for whole seconds") << true << 32767.5 << 32767.5 << " 0秒";
+        QTest::newRow("no length keeps the last") << false << 0.0 << 61.0 << " 61秒";
+    }
+    void refreshLength() {
+        QFETCH(bool, reports);
+        QFETCH(double, duration);
+        QFETCH(double, expectedDuration);
+        QFETCH(QString, caption);
+        program_.MediaDuration = 61.0;
+        player_->load("song.mp3", duration);
+        if (!reports)
+            player_->mediaDuration.reset();
+        commands_->RefreshLength();
+        QCOMPARE(program_.MediaDuration, expectedDuration);
+        QCOMPARE(Q(window_->totalCaption), caption);
+    }
+
+    // Start at 30 s and End at 70 s of 100 s over 99.3 KB: the piece between the marks is kept.
+    void endCutsThePiece() {
+        chooseSource();
+        player_->position = 30.0;
+        commands_->Start();
+        player_->position = 70.0;
+        commands_->End();
+
+        QVERIFY(messages_->shown.empty());
+        QCOMPARE(Q(program_.EndMark), QString("70"));
+        QCOMPARE(FieldTexts(commands_->splitFields), QStringList({"29.79", "39.72", "29.8"}));
+        const qint64 start = 30505; // 29.79 KB as single precision, in bytes
+        const qint64 length = 40673;
+        QCOMPARE(QList<qint64>(commands_->cut.PartSizes.begin(), commands_->cut.PartSizes.end()),
+                 QList<qint64>({start, length, 101680 - start - length}));
+        QCOMPARE(ReadFileBytes(keptPart()), PatternBytes(start, length));
+        QCOMPARE(FolderEntries(dir_->path()), QStringList({"[铃声]1song.mp3", "song.mp3"}));
+        QCOMPARE(Q(window_->statusCaption), QString("剪切完成，请试听！"));
+        QCOMPARE(Q(window_->endCaption), QString(" 70秒"));
+        QVERIFY(!player_->playing);
+        QVERIFY(!commands_->cutRunning());
+    }
+
+    // The checks come in this order, each ending the command with its own message; the marks
+    // and the plan are taken first in any case.
+    void endChecks_data() {
+        QTest::addColumn<bool>("fileLoaded");
+        QTest::addColumn<bool>("destChosen");
+        QTest::addColumn<bool>("planFits");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("no file") << false << false << false << "请先选择起点！"
+                                 << "Quavera";
+        QTest::newRow("no file, rest fine") << false << true << true << "请先选择起点！"
+                                            << "Quavera";
+        QTest::newRow("no folder") << true << false << false << "请选择要存放的文件夹！"
+                                   << "提示";
+        QTest::newRow("no plan") << true << true << false << "请选择要剪切的MP3文件！"
+                                 << "提示";
+    }
+    void endChecks() {
+        QFETCH(bool, fileLoaded);
+        QFETCH(bool, destChosen);
+        QFETCH(bool, planFits);
+        QFETCH(QString, text);
+        QFETCH(QString, title);
+        chooseSource();
+        program_.StartMark = "30";
+        player_->position = 70.0;
+        commands_->splitFields.setText(0, planFits ? "0" : "500");
+        commands_->splitFields.setText(2, "0");
+        if (!fileLoaded)
+            player_->setURL("");
+        if (!destChosen)
+            commands_->destText.clear();
+
+        commands_->End();
+
+        verifyOneMessage(text, title, MessageIcon::None);
+        QCOMPARE(FolderEntries(dir_->path()), QStringList({"song.mp3"}));
+        QVERIFY(window_->statusCaption.empty());
+        QCOMPARE(window_->yields, 0);
+        if (fileLoaded) {
+            QCOMPARE(Q(program_.EndMark), QString("70"));
+            QCOMPARE(Q(commands_->splitFields.text(1)), QString("39.72"));
+        }
+    }
+
+    // With no file loaded the plan is still built: its compaction shows in the fields.
+    void endWithoutFileStillPlans() {
+        chooseSource();
+        player_->setURL("");
+        commands_->splitFields.setText(0, "0");
+        commands_->splitFields.setText(1, "30");
+        commands_->End();
+        QCOMPARE(FieldTexts(commands_->splitFields), QStringList({"30", "69.3", "0"}));
+        QCOMPARE(messages_->shown.size(), std::size_t{1});
+    }
+
+    // No Start yet: the piece's field keeps its text and the plan uses the fields as they are.
+    void endBeforeAnyStartKeepsThePieceField() {
+        chooseSource();
+        commands_->splitFields.setText(0, "10");
+        commands_->splitFields.setText(1, "12");
+        commands_->splitFields.setText(2, "5");
+        player_->position = 70.0;
+        commands_->End();
+        QCOMPARE(Q(program_.EndMark), QString("70"));
+        QCOMPARE(FieldTexts(commands_->splitFields), QStringList({"10", "12", "5"}));
+        QCOMPARE(ReadFileBytes(keptPart()), PatternBytes(10240, 12288));
+    }
+
+    void overflowingPlanIsAFailedPlan() {
+        chooseSource();
+        commands_->splitFields.setText(0, "2097152");
+        program_.StartMark = "30";
+        player_->position = 70.0;
+        commands_->End();
+        verifyOneMessage("请选择要剪切的MP3文件！", "提示", MessageIcon::None);
+    }
+
+    void endBeforeStartWritesNothing() {
+        chooseSource();
+        player_->position = 70.0;
+        commands_->Start();
+        player_->position = 30.0;
+        commands_->End();
+        QCOMPARE(Q(commands_->splitFields.text(1)), QString("-39.72"));
+        verifyOneMessage("结束点必须在开始点之后，请重新选择开始和结束！", "提示",
+                         MessageIcon::None);
+        QCOMPARE(FolderEntries(dir_->path()), QStringList({"song.mp3"}));
+        QVERIFY(window_->statusCaption != kCutFinishedCaption);
+    }
+
+    void failedCutIsReported_data() {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("textStart");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<MessageIcon>("icon");
+        QTest::newRow("part cannot be put in place")
+            << "folder"
+            << "剪切失败，无法写入铃声文件：\n{dir}/[铃声]1song.mp3\n"
+            << "错误" << MessageIcon::Critical;
+        QTest::newRow("source shrank")
+            << "short"
+            << "剪切失败，源文件比选择时短，可能已被修改：\n{dir}/song.mp3"
+            << "错误" << MessageIcon::Critical;
+        QTest::newRow("part would be the source")
+            << "link"
+            << "铃声文件会覆盖源文件本身，未剪切：\n{dir}/[铃声]1song.mp3\n"
+            << "提示" << MessageIcon::Warning;
+    }
+    void failedCutIsReported() {
+        QFETCH(QString, failure);
+        QFETCH(QString, textStart);
+        QFETCH(QString, title);
+        QFETCH(MessageIcon, icon);
+        chooseSource();
+        if (failure == "folder")
+            QVERIFY(QDir(dir_->path()).mkpath("[铃声]1song.mp3/inside"));
+        if (failure == "short")
+            QVERIFY(WritePatternFile(source_, 50000)); // SourceSize still says 101,680
+        if (failure == "link")
+            QVERIFY(QFile::link("song.mp3", keptPart()));
+        player_->position = 30.0;
+        commands_->Start();
+        player_->position = 70.0;
+        commands_->End();
+
+        QCOMPARE(messages_->shown.size(), std::size_t{1});
+        const auto& shown = messages_->shown.front();
+        QVERIFY2(Q(shown.text).startsWith(textStart.replace("{dir}", dir_->path())),
+                 shown.text.c_str());
+        QCOMPARE(Q(shown.title), title);
+        QCOMPARE(shown.icon, icon);
+        QVERIFY(window_->statusCaption != kCutFinishedCaption);
+        QVERIFY(!window_->busy);
+        QVERIFY(!commands_->splitFields.locked());
+        QVERIFY(!commands_->cutRunning());
+    }
+
+    // While the cut yields, Start and End are let through by the event loop: they must not
+    // touch the marks, the fields or start a second cut. The length refresh goes on.
+    void commandsWaitForTheRunningCut() {
+        chooseSource();
+        player_->position = 30.0;
+        commands_->Start();
+        player_->position = 70.0;
+        bool runningSeen = false;
+        window_->onYield = [&](int yieldNumber) {
+            if (yieldNumber == 5) {
+                runningSeen = commands_->cutRunning();
+                player_->position = 90.0;
+                player_->mediaDuration = 120.0;
+                commands_->Start();
+                commands_->End();
+                commands_->RefreshLength();
+            }
+            return true;
+        };
+        const std::string startCaption = window_->startCaption;
+
+        commands_->End();
+
+        QVERIFY(runningSeen);
+        QVERIFY(!commands_->cutRunning());
+        QCOMPARE(window_->yields, 27 + 36 + 27);
+        QCOMPARE(Q(program_.StartMark), QString("30"));
+        QCOMPARE(Q(program_.EndMark), QString("70"));
+        QCOMPARE(Q(window_->startCaption), Q(startCaption));
+        QCOMPARE(Q(window_->totalCaption), QString(" 120秒"));
+        QCOMPARE(program_.MediaDuration, 120.0);
+        QVERIFY(messages_->shown.empty());
+        QCOMPARE(ReadFileBytes(keptPart()).size(), 40673);
+    }
+
+    void abandonedCutShowsNothing() {
+        chooseSource();
+        player_->position = 30.0;
+        commands_->Start();
+        player_->position = 70.0;
+        window_->onYield = [](int yieldNumber) { return yieldNumber < 3; };
+        commands_->End();
+        QVERIFY(messages_->shown.empty());
+        QCOMPARE(FolderEntries(dir_->path()), QStringList({"song.mp3"}));
+        QVERIFY(!commands_->cutRunning());
+        QVERIFY(player_->playing);
+    }
+};
+
+QTEST_GUILESS_MAIN(MarkCommandsTest)
+#include "test_mark_commands.moc"
