@@ -1,0 +1,109 @@
+#include "ui/MainCommands.h"
+
+#include "core/NumberText.h"
+#include "core/ProgramInfo.h"
+#include "ui/DesktopActions.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <system_error>
+
+namespace quavera {
+
+namespace {
+
+inline constexpr char kSourceTooLargeText[] = "所选的文件太大（2 GB 或以上），无法剪切：\n";
+inline constexpr char kErrorTitle[] = "错误";
+
+// The file's length in bytes, or nothing when it cannot be read (no such file, a folder).
+std::optional<std::uintmax_t> FileLength(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t length = std::filesystem::file_size(std::filesystem::path(path), error);
+    if (error) {
+        return std::nullopt;
+    }
+    return length;
+}
+
+} // namespace
+
+std::string SizeCaption(std::int32_t sourceBytes) {
+    return std::string(kSizeCaptionTitle) + "（" + FormatKB(sourceBytes) + " KB）";
+}
+
+MainCommands::MainCommands(const MainServices& services, MarkCommands& marks, MediaPlayer& player,
+                           MainView& view)
+    : services_(services), marks_(marks), player_(player), view_(view) {}
+
+void MainCommands::Load() {
+    services_.openDialog.setFilter(kSourceFilter);
+    if (services_.firstRunOffer) {
+        services_.firstRunOffer();
+    }
+}
+
+void MainCommands::ChooseSource() {
+    const std::optional<std::string> chosen = services_.openDialog.showOpen();
+    // A cancelled dialog leaves everything as it was: no repeated choice, no restarted playback.
+    if (!chosen || chosen->empty()) {
+        return;
+    }
+    const std::string& path = *chosen;
+
+    // The size is counted in 32 bits throughout the cut; a larger file cannot be cut at all.
+    const std::optional<std::uintmax_t> length = FileLength(path);
+    if (length && *length > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
+        services_.messages.show(kSourceTooLargeText + path, kErrorTitle, MessageIcon::Critical,
+                                MessageButtons::Ok);
+        return;
+    }
+
+    marks_.sourceText = path;
+    if (marks_.destText.empty()) {
+        marks_.destText = FolderOf(path);
+    }
+    view_.showPaths();
+    // A size that cannot be read keeps the previous size and caption; the rest still happens.
+    if (length) {
+        marks_.cut.SourceSize = static_cast<std::int32_t>(*length);
+        view_.setSizeCaption(SizeCaption(marks_.cut.SourceSize));
+    }
+    static_cast<void>(player_.setURL(path));
+    marks_.RefreshLength();
+    view_.setStartCaption("");
+    view_.setEndCaption("");
+}
+
+void MainCommands::ChooseDestination() {
+    const std::optional<std::string> folder = services_.folderPicker.browseForFolder(kFolderPrompt);
+    if (!folder || folder->empty()) {
+        return; // cancelled: the box keeps its text
+    }
+    marks_.destText = folder->back() == '/' ? *folder : *folder + '/';
+    view_.showPaths();
+}
+
+void MainCommands::OpenDestinationFolder() {
+    static_cast<void>(OpenFolder(services_.launcher, services_.messages, marks_.destText));
+}
+
+void MainCommands::Audition() {
+    MediaPlayer& previewPlayer = view_.showPreview();
+    const std::string keptPart = PartFileName(marks_.cut, 1);
+    // A name that refers to no file is the player's business: it just plays nothing.
+    static_cast<void>(previewPlayer.setURL(keptPart));
+    services_.program.PreviewFile = keptPart;
+}
+
+void MainCommands::About() {
+    view_.showAbout();
+}
+
+void MainCommands::OtherFormats() {
+    static_cast<void>(OpenAddress(services_.launcher, services_.messages,
+                                  BundledPageAddress(info::kFormatsPageFile)));
+}
+
+} // namespace quavera
