@@ -1,0 +1,211 @@
+// The main window while a long cut runs: the cut yields to the event loop before every block,
+// so clicks, keys, timer ticks and a close all arrive in the middle of it.
+#include "GeneratedSource.h"
+#include "MainWindowFakes.h"
+#include "ui/MainWindow.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+using namespace quavera;
+using namespace quavera::testing;
+
+namespace {
+
+// 8192 KB over 128 s: the marks at 16 s and 112 s fall on whole KB, at 1 MiB and 7 MiB, and
+// the cut of the 6 MiB between them takes thousands of yields.
+constexpr qsizetype kSourceBytes = 8 * 1024 * 1024;
+constexpr qsizetype kPieceFrom = 1024 * 1024;
+constexpr qsizetype kPieceTo = 7 * 1024 * 1024;
+constexpr char kSourceName[] = "long source.mp3";
+
+QWidget* TopLevel(const char* name) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(name) && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class MainWindowCutTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> sourceDir_;
+    std::unique_ptr<QTemporaryDir> destDir_;
+    std::unique_ptr<MainWindowRig> rig_;
+    std::unique_ptr<MainWindow> window_;
+    QByteArray source_;
+
+    QPushButton* button(const char* name) const {
+        return window_->findChild<QPushButton*>(QLatin1String(name));
+    }
+    QString labelText(const char* name) const {
+        return window_->findChild<QLabel*>(QLatin1String(name))->text();
+    }
+    QString keptPart() const {
+        return destDir_->filePath(QStringLiteral("[铃声]1") + QLatin1String(kSourceName));
+    }
+
+    // A window with a source chosen, a separate destination, and a start mark at 16 of 128 s;
+    // the player stands at 112 s, so End cuts from 1 MiB to 7 MiB.
+    void prepareCut() {
+        rig_ = std::make_unique<MainWindowRig>();
+        window_ = std::make_unique<MainWindow>(rig_->services());
+        window_->show();
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+
+        const QString source = sourceDir_->filePath(QLatin1String(kSourceName));
+        QVERIFY(WriteFileBytes(source, source_));
+        rig_->openDialog.answers.push_back(source.toStdString());
+        QTest::mouseClick(button("cmdBrowseS"), Qt::LeftButton);
+        rig_->folderPicker.answers.push_back(destDir_->path().toStdString());
+        QTest::mouseClick(button("cmdBrowseD"), Qt::LeftButton);
+
+        FakeMainPlayer& player = rig_->mainPlayer();
+        player.durationSeconds = 128.0;
+        player.positionSeconds = 16.0;
+        QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
+        player.positionSeconds = 112.0;
+        QCOMPARE(labelText("lbk"), QStringLiteral(" 16秒"));
+    }
+
+    // Runs `during` at the first yield of the cut that a click on End starts.
+    void cutWith(const std::function<void()>& during) {
+        bool ran = false;
+        QTimer::singleShot(0, window_.get(), [&] {
+            ran = true;
+            during();
+        });
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY2(ran, "the cut yielded to the event loop");
+    }
+
+    QStringList destinationFiles() const {
+        return QDir(destDir_->path())
+            .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+
+private slots:
+    void initTestCase() { source_ = GeneratedMp3Bytes(kSourceBytes); }
+    void init() {
+        sourceDir_ = std::make_unique<QTemporaryDir>();
+        destDir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(sourceDir_->isValid() && destDir_->isValid());
+    }
+    void cleanup() {
+        window_.reset();
+        rig_.reset();
+        destDir_.reset();
+        sourceDir_.reset();
+    }
+
+    void windowShowsTheCutRunning() {
+        prepareCut();
+        bool running = false;
+        Qt::CursorShape pointer = Qt::ArrowCursor;
+        bool fieldsLocked = false;
+        cutWith([&] {
+            running = window_->marks().cutRunning();
+            pointer = window_->cursor().shape();
+            fieldsLocked =
+                window_->findChild<QLineEdit*>(QStringLiteral("txtSplit1"))->isReadOnly();
+        });
+        QVERIFY(running);
+        QCOMPARE(pointer, Qt::WaitCursor);
+        QVERIFY(fieldsLocked);
+        QVERIFY(!window_->marks().cutRunning());
+        QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(!window_->findChild<QLineEdit*>(QStringLiteral("txtSplit1"))->isReadOnly());
+    }
+
+    void commandsDoNothingDuringACut() {
+        prepareCut();
+        const int dialogShows = rig_->openDialog.shows;
+        const std::size_t pickers = rig_->folderPicker.prompts.size();
+        const std::size_t urls = rig_->mainPlayer().urlsSet.size();
+
+        cutWith([&] {
+            rig_->openDialog.answers.push_back("/elsewhere/other.mp3");
+            rig_->folderPicker.answers.push_back("/elsewhere");
+            rig_->mainPlayer().positionSeconds = 50.0;
+            for (const char* name : {"cmdBrowseS", "cmdBrowseD", "cmdO", "cmdQ", "Command1",
+                                     "Command2", "Command3", "Command4"}) {
+                QTest::mouseClick(button(name), Qt::LeftButton);
+            }
+            // Access keys click a moment later; wait until each click has reached its button
+            // while the cut is still running.
+            std::vector<std::unique_ptr<QSignalSpy>> clicks;
+            for (const char* name : {"cmdQ", "Command1", "Command2", "Command3"}) {
+                clicks.push_back(std::make_unique<QSignalSpy>(button(name), &QPushButton::clicked));
+            }
+            for (Qt::Key key : {Qt::Key_S, Qt::Key_P, Qt::Key_T, Qt::Key_A}) {
+                QTest::keyClick(window_->windowHandle(), key, Qt::AltModifier);
+            }
+            for (const auto& spy : clicks) {
+                QTRY_COMPARE(spy->count(), 1);
+            }
+            QTest::keyClick(window_->windowHandle(), Qt::Key_Return);
+            QVERIFY(window_->marks().cutRunning());
+        });
+
+        QCOMPARE(rig_->openDialog.shows, dialogShows);
+        QCOMPARE(rig_->folderPicker.prompts.size(), pickers);
+        QVERIFY(rig_->launcher.started.empty());
+        QVERIFY(rig_->messages.shown.empty());
+        QCOMPARE(rig_->mainPlayer().urlsSet.size(), urls);
+        QVERIFY(TopLevel("FrmST") == nullptr);
+        QVERIFY(TopLevel("FrmA") == nullptr);
+        QCOMPARE(labelText("lbk"), QStringLiteral(" 16秒")); // Start did not take 50 s
+        // The one cut ran to its end, from the marks it started with.
+        QCOMPARE(labelText("lb"), QStringLiteral("剪切完成，请试听！"));
+        QCOMPARE(ReadFileBytes(keptPart()), source_.mid(kPieceFrom, kPieceTo - kPieceFrom));
+        QCOMPARE(destinationFiles(), QStringList({QFileInfo(keptPart()).fileName()}));
+    }
+
+    void timerTicksDuringACut() {
+        prepareCut();
+        bool tickedDuringCut = false;
+        rig_->mainPlayer().onDuration = [&] { tickedDuringCut |= window_->marks().cutRunning(); };
+        cutWith([&] {
+            rig_->mainPlayer().durationSeconds = 77.0;
+            tickedDuringCut = false;
+            // Let the next tick fall due while the cut goes on; the cut's own yields run it.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        });
+        QVERIFY(tickedDuringCut);
+        QCOMPARE(labelText("lbz"), QStringLiteral(" 77秒"));
+    }
+
+    void closingDuringACutAbandonsItAndCloses() {
+        prepareCut();
+        bool closedAtOnce = true;
+        cutWith([&] { closedAtOnce = window_->close(); });
+
+        QVERIFY(!closedAtOnce); // the window waited for the cut to stop
+        QVERIFY(!window_->isVisible());
+        QVERIFY(!QFile::exists(keptPart()));
+        QCOMPARE(destinationFiles(), QStringList());
+        QVERIFY(labelText("lb") != QStringLiteral("剪切完成，请试听！"));
+        QVERIFY(rig_->messages.shown.empty());
+        QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(!window_->findChild<QLineEdit*>(QStringLiteral("txtSplit0"))->isReadOnly());
+        QCOMPARE(ReadFileBytes(sourceDir_->filePath(QLatin1String(kSourceName))), source_);
+    }
+};
+
+QTEST_MAIN(MainWindowCutTest)
+#include "tst_MainWindowCut.moc"
