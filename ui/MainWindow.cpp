@@ -7,6 +7,7 @@
 #include "ui/PreviewWindow.h"
 #include "ui/SecondaryWindow.h"
 #include "ui/Twips.h"
+#include "ui/WrappingButton.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -30,13 +31,14 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-QFont SongtiBold(double points) {
+// The layout was measured in SimSun, whose Latin letters are half as wide as its ideographs;
+// where it is missing, the monospaced Noto CJK face has the same proportions.
+QFont Songti(double points, bool bold) {
     QFont font;
-    // SimSun where installed; otherwise the Song-style CJK face that Debian ships.
-    font.setFamilies(
-        {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC")});
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                      QStringLiteral("Noto Sans Mono CJK SC")});
     font.setPointSizeF(points);
-    font.setBold(true);
+    font.setBold(bold);
     return font;
 }
 
@@ -51,7 +53,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text,
                         const QRect& geometry) {
-    auto* button = new QPushButton(text, parent);
+    auto* button = new WrappingButton(text, parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(geometry);
     return button;
@@ -76,9 +78,7 @@ MainWindow::MainWindow(const MainServices& services, QWidget* parent)
     setWindowTitle(Text(info::kMainCaption));
     setWindowIcon(ProgramIcon());
     setFixedSize(TwipsToPixels(6705), TwipsToPixels(3510));
-    QFont windowFont = font();
-    windowFont.setPointSize(9);
-    setFont(windowFont);
+    setFont(Songti(9, false));
 
     buildTopArea();
     player_ = services_.makePlayer(this);
@@ -155,20 +155,26 @@ void MainWindow::buildButtonRow() {
     // Drawn as the default button; Enter reaches it through keyPressEvent.
     command1_->setDefault(true);
     lb_ = MakeLabel(this, "lb", QString(), TwipsRect(2400, 2640, 1215, 495));
-    lb_->setFont(SongtiBold(10.5));
+    lb_->setFont(Songti(10.5, true));
+    // Two lines of status are taller than the label with the CJK fonts we have: centred, both
+    // lines stay readable.
+    lb_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     command2_ =
         MakeButton(this, "Command2", QStringLiteral("试听(&T)"), TwipsRect(3960, 2640, 855, 495));
     command4_ = MakeButton(this, "Command4", QStringLiteral("剪切其他格式？"),
                            TwipsRect(4800, 2640, 975, 495));
     command3_ =
         MakeButton(this, "Command3", QStringLiteral("关于(&A)"), TwipsRect(5760, 2640, 855, 495));
-    command3_->setFont(SongtiBold(9));
+    command3_->setFont(Songti(9, true));
 }
 
 void MainWindow::buildTimeRow() {
     MakeLabel(this, "lbzdf", QStringLiteral("总时间："), TwipsRect(120, 3240, 735, 255));
     lbz_ = MakeLabel(this, "lbz", QString(), TwipsRect(960, 3240, 1095, 255));
-    MakeLabel(this, "Label3", QStringLiteral("开始时间："), TwipsRect(2160, 3240, 900, 180));
+    QLabel* label3 =
+        MakeLabel(this, "Label3", QStringLiteral("开始时间："), TwipsRect(2160, 3240, 900, 180));
+    // Lower than one line of text: centred, the glyphs are not cut off at the bottom.
+    label3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lbk_ = MakeLabel(this, "lbk", QString(), TwipsRect(3000, 3240, 855, 255));
     MakeLabel(this, "Label5", QStringLiteral("结束时间："), TwipsRect(3960, 3240, 975, 375));
     lbj_ = MakeLabel(this, "lbj", QString(), TwipsRect(4920, 3240, 855, 255));
