@@ -1,0 +1,115 @@
+// From source to ringtone with the real player: choose a generated MP3 and a destination, mark
+// the start and the end while it plays, audition the piece and delete it.
+#include "GeneratedSource.h"
+#include "MainWindowFakes.h"
+#include "core/NumberText.h"
+#include "platform/qt/QtPlayerView.h"
+#include "ui/MainWindow.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+using namespace quavera;
+using namespace quavera::testing;
+
+namespace {
+
+constexpr int kSourceFrames = 766; // 20 s
+
+QWidget* TopLevel(const char* name) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(name) && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class MainWindowEndToEndTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ringtoneFromSourceToPreview() {
+        QTemporaryDir sourceDir;
+        QTemporaryDir destDir;
+        QVERIFY(sourceDir.isValid() && destDir.isValid());
+        const QString source = sourceDir.filePath(QStringLiteral("我的 歌.mp3"));
+        const QByteArray sourceBytes = GeneratedMp3Bytes(kSourceFrames * kFrameBytes);
+        QVERIFY(WriteFileBytes(source, sourceBytes));
+
+        FakeMessageBoxes messages;
+        ScriptedOpenDialog openDialog;
+        ScriptedFolderPicker folderPicker;
+        FakeLauncher launcher;
+        ProgramState program;
+        const MainServices services{
+            messages, openDialog, folderPicker, launcher, [] {}, makeQtPlayerFactory(), program};
+        MainWindow window(services);
+        window.show();
+        const auto button = [&window](const char* name) {
+            return window.findChild<QPushButton*>(QLatin1String(name));
+        };
+        const auto text = [&window](const char* name) {
+            QWidget* widget = window.findChild<QWidget*>(QLatin1String(name));
+            if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+                return box->text();
+            }
+            return qobject_cast<QLabel*>(widget)->text();
+        };
+        auto* player = window.findChild<PlayerView*>(QStringLiteral("MDplay"));
+        QVERIFY(player != nullptr);
+
+        openDialog.answers.push_back(source.toStdString());
+        QTest::mouseClick(button("cmdBrowseS"), Qt::LeftButton);
+        folderPicker.answers.push_back(destDir.path().toStdString());
+        QTest::mouseClick(button("cmdBrowseD"), Qt::LeftButton);
+        QTRY_COMPARE(text("lbz"), QStringLiteral(" 20秒"));
+
+        // It plays by itself; mark about a second in, and end about two seconds later.
+        QTRY_VERIFY(player->currentPosition().value_or(0.0) > 1.0);
+        QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
+        const double start = ParseNumber(program.StartMark).value_or(-1.0);
+        QVERIFY(start > 1.0);
+        QTRY_VERIFY(player->currentPosition().value_or(0.0) > start + 2.0);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+
+        QVERIFY(messages.shown.empty());
+        QCOMPARE(text("lb"), QStringLiteral("剪切完成，请试听！"));
+        const QString kept = destDir.filePath(QStringLiteral("[铃声]1我的 歌.mp3"));
+        const QByteArray keptBytes = ReadFileBytes(kept);
+        // The piece is the slice of the source that the two size fields describe.
+        const qsizetype from = FieldByteSize(text("txtSplit0").toStdString()).value_or(-1);
+        const qsizetype size = FieldByteSize(text("txtSplit1").toStdString()).value_or(-1);
+        QCOMPARE(keptBytes.size(), size);
+        QCOMPARE(keptBytes, sourceBytes.mid(from, size));
+        // ... and lies where the marks were taken, to within a frame of rounding.
+        const double seconds = double(from) / kFrameBytes * kFrameSeconds;
+        QVERIFY2(qAbs(seconds - start) < 2 * kFrameSeconds, qPrintable(QString::number(seconds)));
+        const double paused = player->currentPosition().value_or(-1.0);
+        QTest::qWait(300);
+        QCOMPARE(player->currentPosition().value_or(-1.0), paused);
+
+        QTest::mouseClick(button("Command2"), Qt::LeftButton);
+        QWidget* preview = TopLevel("FrmST");
+        QVERIFY(preview != nullptr);
+        auto* previewPlayer = preview->findChild<PlayerView*>(QStringLiteral("MDst"));
+        QCOMPARE(previewPlayer->URL(), kept.toStdString());
+        QCOMPARE(program.PreviewFile, kept.toStdString());
+        QTRY_VERIFY(previewPlayer->duration().value_or(0.0) > 1.5);
+
+        QTest::mouseClick(preview->findChild<QPushButton*>(QStringLiteral("Command2")),
+                          Qt::LeftButton);
+        QVERIFY(!QFile::exists(kept));
+        QTRY_VERIFY(TopLevel("FrmST") == nullptr);
+        QCOMPARE(ReadFileBytes(source), sourceBytes);
+    }
+};
+
+QTEST_MAIN(MainWindowEndToEndTest)
+#include "tst_MainWindowEndToEnd.moc"
