@@ -35,6 +35,35 @@ class MainWindowEndToEndTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void tabPassesThroughThePlayersOwnControls() {
+        FakeMessageBoxes messages;
+        ScriptedOpenDialog openDialog;
+        ScriptedFolderPicker folderPicker;
+        FakeLauncher launcher;
+        ProgramState program;
+        const MainServices services{
+            messages, openDialog, folderPicker, launcher, [] {}, makeQtPlayerFactory(), program};
+        MainWindow window(services);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto* player = window.findChild<PlayerView*>(QStringLiteral("MDplay"));
+        window.findChild<QWidget*>(QStringLiteral("cmdO"))->setFocus();
+
+        int playerStops = 0;
+        for (int press = 0; press < 10; ++press) {
+            QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+            QWidget* focused = QApplication::focusWidget();
+            if (focused->objectName() == QLatin1String("cmdQ")) {
+                break;
+            }
+            QVERIFY2(player->isAncestorOf(focused), qPrintable(focused->objectName()));
+            ++playerStops;
+        }
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("cmdQ"));
+        QVERIFY(playerStops > 0);
+    }
+
     void ringtoneFromSourceToPreview() {
         QTemporaryDir sourceDir;
         QTemporaryDir destDir;
