@@ -34,21 +34,40 @@ std::string SystemReason(int errorNumber) {
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Closes the file and reports whether everything written to it reached the system.
-bool CloseChecked(FileHandle& file, int& errorNumber) {
-    if (!file)
-        return true;
-    errno = 0;
-    const bool closed = std::fclose(file.release()) == 0;
-    errorNumber = errno;
-    return closed;
-}
+// A stdio stream with a large buffer of its own, which outlives the stream.
+class BufferedFile {
+public:
+    BufferedFile() = default;
 
-void UseLargeBuffer(std::FILE* file) {
-    std::setvbuf(file, nullptr, _IOFBF, kStreamBufferBytes);
-}
+    // Nothing when the file cannot be opened; errno tells why.
+    static std::optional<BufferedFile> Open(const fs::path& path, const char* mode) {
+        BufferedFile opened;
+        opened.file_.reset(std::fopen(path.c_str(), mode));
+        if (!opened.file_)
+            return std::nullopt;
+        opened.buffer_ = std::make_unique<char[]>(kStreamBufferBytes);
+        std::setvbuf(opened.file_.get(), opened.buffer_.get(), _IOFBF, kStreamBufferBytes);
+        return opened;
+    }
+
+    [[nodiscard]] std::FILE* get() const { return file_.get(); }
+
+    // Closes the file and reports whether everything written to it reached the system.
+    [[nodiscard]] bool close(int& errorNumber) {
+        if (!file_)
+            return true;
+        errno = 0;
+        const bool closed = std::fclose(file_.release()) == 0;
+        errorNumber = errno;
+        buffer_.reset();
+        return closed;
+    }
+
+private:
+    std::unique_ptr<char[]> buffer_; // declared first, so the stream is closed before it goes
+    std::unique_ptr<std::FILE, FileCloser> file_;
+};
 
 std::string RandomTag() {
     static std::mt19937_64 generator{std::random_device{}()};
@@ -73,11 +92,8 @@ public:
             const std::string name = FolderOf(finalName) + "." + kPartNamePrefix +
                                      std::to_string(index) + "." + RandomTag() + ".tmp";
             const fs::path path = PathFromText(name);
-            FileHandle file(std::fopen(path.c_str(), "wbx"));
-            if (file) {
-                UseLargeBuffer(file.get());
-                return TemporaryPart(path, std::move(file));
-            }
+            if (auto file = BufferedFile::Open(path, "wbx"))
+                return TemporaryPart(path, std::move(*file));
             if (errno != EEXIST)
                 return std::nullopt;
         }
@@ -96,7 +112,7 @@ public:
         errorNumber = errno;
         return written;
     }
-    [[nodiscard]] bool close(int& errorNumber) { return CloseChecked(file_, errorNumber); }
+    [[nodiscard]] bool close(int& errorNumber) { return file_.close(errorNumber); }
 
     // Replaces whatever had the final name (atomically), so the result holds exactly the part.
     [[nodiscard]] bool keepAs(const std::string& finalName, std::error_code& error) {
@@ -107,7 +123,8 @@ public:
     }
 
     void discard() {
-        file_.reset();
+        int ignored = 0;
+        (void)file_.close(ignored);
         if (!path_.empty()) {
             std::error_code ignored;
             fs::remove(path_, ignored);
@@ -116,18 +133,19 @@ public:
     }
 
 private:
-    TemporaryPart(fs::path path, FileHandle file)
+    TemporaryPart(fs::path path, BufferedFile file)
         : path_(std::move(path)), file_(std::move(file)) {}
 
     fs::path path_;
-    FileHandle file_;
+    BufferedFile file_;
 };
 
 CutReport Failure(CutOutcome outcome, std::string file, std::string reason = {}) {
     return CutReport{outcome, std::move(file), std::move(reason)};
 }
 
-// Steps 4 to 6 of a cut: one sequential pass over the source into one temporary per part.
+// Opens the source, copies every part into a temporary of its own in one sequential pass over
+// the source, and closes the files.
 class PartCopy {
 public:
     PartCopy(const CutState& state, CutWindow& window) : state_(state), window_(window) {}
@@ -136,10 +154,10 @@ public:
         if (auto refusal = refusePlan())
             return *refusal;
 
-        source_.reset(std::fopen(PathFromText(state_.SourcePath).c_str(), "rb"));
-        if (!source_)
+        auto source = BufferedFile::Open(PathFromText(state_.SourcePath), "rb");
+        if (!source)
             return Failure(CutOutcome::SourceUnreadable, state_.SourcePath, SystemReason(errno));
-        UseLargeBuffer(source_.get());
+        source_ = std::move(*source);
 
         std::vector<unsigned char> block(BLOCK_SIZE); // reused for every block of every part
         for (int index = 0; index < partCount(); ++index) {
@@ -151,8 +169,8 @@ public:
 
     // Closes the source and any part file still open; the failure, if any, is already known.
     void closeFiles() {
-        source_.reset();
         int ignored = 0;
+        (void)source_.close(ignored);
         for (auto& part : parts_)
             (void)part.close(ignored);
     }
@@ -242,7 +260,7 @@ private:
 
     const CutState& state_;
     CutWindow& window_;
-    FileHandle source_;
+    BufferedFile source_;
     std::vector<TemporaryPart> parts_;
 };
 
