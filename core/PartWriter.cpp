@@ -123,12 +123,13 @@ public:
         return !error;
     }
 
+    // Closes and removes the temporary unless it has been kept; failures change nothing then.
     void discard() {
-        int ignored = 0;
-        (void)file_.close(ignored);
+        int closeError = 0;
+        (void)file_.close(closeError);
         if (!path_.empty()) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
+            std::error_code removeError;
+            fs::remove(path_, removeError);
             path_.clear();
         }
     }
