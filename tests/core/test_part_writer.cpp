@@ -155,10 +155,6 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::newRow("12.34") << "12.34"
                                << " 12秒";
-        QTest::newRow("halves to even down") << "12.5"
-                                             << " 12秒";
-        QTest::newRow("halves to even up") << "13.5"
-                                           << " 14秒";
         QTest::newRow("no end mark") << ""
                                      << " 0秒";
         QTest::newRow("not a number") << "abc"
