@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -22,9 +23,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr auto kBlockBytes = static_cast<std::int32_t>(BLOCK_SIZE);
-// Stream buffers of the source and the part files: large reads and writes underneath the
-// small blocks, and a fixed amount of memory whatever the file's size.
-constexpr std::size_t kStreamBufferBytes = std::size_t{1} << 20;
+// The source passes through one window of this size: read in large pieces and written to the
+// part files from the same memory, so the cut moves each byte no more often than a plain copy.
+// A fixed amount of memory, whatever the file's size.
+constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 constexpr int kTemporaryNameAttempts = 16;
 
 std::string SystemReason(int errorNumber) {
@@ -34,21 +36,38 @@ std::string SystemReason(int errorNumber) {
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Closes the file and reports whether everything written to it reached the system.
-bool CloseChecked(FileHandle& file, int& errorNumber) {
-    if (!file)
-        return true;
-    errno = 0;
-    const bool closed = std::fclose(file.release()) == 0;
-    errorNumber = errno;
-    return closed;
-}
+// A stdio stream without a buffer of its own: every read and write of the cut is already large.
+class StreamFile {
+public:
+    StreamFile() = default;
 
-void UseLargeBuffer(std::FILE* file) {
-    std::setvbuf(file, nullptr, _IOFBF, kStreamBufferBytes);
-}
+    // Nothing when the file cannot be opened; errno tells why.
+    static std::optional<StreamFile> Open(const fs::path& path, const char* mode) {
+        StreamFile opened;
+        opened.file_.reset(std::fopen(path.c_str(), mode));
+        if (!opened.file_)
+            return std::nullopt;
+        std::setvbuf(opened.file_.get(), nullptr, _IONBF, 0);
+        return opened;
+    }
+
+    [[nodiscard]] std::FILE* get() const { return file_.get(); }
+
+    // Closes the file and reports whether everything written to it reached the system.
+    [[nodiscard]] bool close(int& errorNumber) {
+        if (!file_)
+            return true;
+        errno = 0;
+        if (std::fclose(file_.release()) == 0)
+            return true;
+        errorNumber = errno;
+        return false;
+    }
+
+private:
+    std::unique_ptr<std::FILE, FileCloser> file_;
+};
 
 std::string RandomTag() {
     static std::mt19937_64 generator{std::random_device{}()};
@@ -73,11 +92,8 @@ public:
             const std::string name = FolderOf(finalName) + "." + kPartNamePrefix +
                                      std::to_string(index) + "." + RandomTag() + ".tmp";
             const fs::path path = PathFromText(name);
-            FileHandle file(std::fopen(path.c_str(), "wbx"));
-            if (file) {
-                UseLargeBuffer(file.get());
-                return TemporaryPart(path, std::move(file));
-            }
+            if (auto file = StreamFile::Open(path, "wbx"))
+                return TemporaryPart(path, std::move(*file));
             if (errno != EEXIST)
                 return std::nullopt;
         }
@@ -92,11 +108,12 @@ public:
 
     [[nodiscard]] bool write(const unsigned char* bytes, std::size_t count, int& errorNumber) {
         errno = 0;
-        const bool written = std::fwrite(bytes, 1, count, file_.get()) == count;
+        if (std::fwrite(bytes, 1, count, file_.get()) == count)
+            return true;
         errorNumber = errno;
-        return written;
+        return false;
     }
-    [[nodiscard]] bool close(int& errorNumber) { return CloseChecked(file_, errorNumber); }
+    [[nodiscard]] bool close(int& errorNumber) { return file_.close(errorNumber); }
 
     // Replaces whatever had the final name (atomically), so the result holds exactly the part.
     [[nodiscard]] bool keepAs(const std::string& finalName, std::error_code& error) {
@@ -106,28 +123,89 @@ public:
         return !error;
     }
 
+    // Closes and removes the temporary unless it has been kept; failures change nothing then.
     void discard() {
-        file_.reset();
+        int closeError = 0;
+        (void)file_.close(closeError);
         if (!path_.empty()) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
+            std::error_code removeError;
+            fs::remove(path_, removeError);
             path_.clear();
         }
     }
 
 private:
-    TemporaryPart(fs::path path, FileHandle file)
+    TemporaryPart(fs::path path, StreamFile file)
         : path_(std::move(path)), file_(std::move(file)) {}
 
     fs::path path_;
-    FileHandle file_;
+    StreamFile file_;
 };
 
 CutReport Failure(CutOutcome outcome, std::string file, std::string reason = {}) {
     return CutReport{outcome, std::move(file), std::move(reason)};
 }
 
-// Steps 4 to 6 of a cut: one sequential pass over the source into one temporary per part.
+// The source bytes on their way to the part files. Bytes [0, filled) of the window hold source
+// bytes read ahead; [written, taken) have been handed to the current part but not yet written.
+class SourceWindow {
+public:
+    SourceWindow(std::FILE* source, std::int64_t plannedBytes)
+        : source_(source), unread_(plannedBytes), bytes_(kWindowBytes) {}
+
+    enum class Take { Taken, WriteFailed, ReadFailed, SourceEnded };
+
+    // Hands the next `count` source bytes (at most BLOCK_SIZE) to `part`. When that needs more
+    // of the source, what the part holds so far is written first; errorNumber tells why a
+    // write or read failed.
+    [[nodiscard]] Take take(std::size_t count, TemporaryPart& part, int& errorNumber) {
+        if (filled_ - taken_ < count) {
+            if (!flush(part, errorNumber))
+                return Take::WriteFailed;
+            if (!refill(count, errorNumber))
+                return std::ferror(source_) ? Take::ReadFailed : Take::SourceEnded;
+        }
+        taken_ += count;
+        return Take::Taken;
+    }
+
+    // Writes what the part has been handed so far.
+    [[nodiscard]] bool flush(TemporaryPart& part, int& errorNumber) {
+        if (taken_ == written_)
+            return true;
+        const bool done = part.write(bytes_.data() + written_, taken_ - written_, errorNumber);
+        written_ = taken_;
+        return done;
+    }
+
+private:
+    // Moves the bytes not yet handed out to the front and reads as much as fits, never beyond
+    // the bytes the plan covers. False when `count` bytes are still not there.
+    [[nodiscard]] bool refill(std::size_t count, int& errorNumber) {
+        const std::size_t kept = filled_ - taken_;
+        std::memmove(bytes_.data(), bytes_.data() + taken_, kept);
+        filled_ = kept;
+        taken_ = written_ = 0;
+        const auto room = static_cast<std::int64_t>(bytes_.size() - filled_);
+        const auto wanted = static_cast<std::size_t>(std::min(room, unread_));
+        errno = 0;
+        const std::size_t read = std::fread(bytes_.data() + filled_, 1, wanted, source_);
+        errorNumber = errno;
+        filled_ += read;
+        unread_ -= static_cast<std::int64_t>(read);
+        return filled_ >= count;
+    }
+
+    std::FILE* source_;
+    std::int64_t unread_;
+    std::vector<unsigned char> bytes_;
+    std::size_t filled_ = 0;
+    std::size_t taken_ = 0;
+    std::size_t written_ = 0;
+};
+
+// Opens the source, copies every part into a temporary of its own in one sequential pass over
+// the source, and closes the files.
 class PartCopy {
 public:
     PartCopy(const CutState& state, CutWindow& window) : state_(state), window_(window) {}
@@ -136,14 +214,17 @@ public:
         if (auto refusal = refusePlan())
             return *refusal;
 
-        source_.reset(std::fopen(PathFromText(state_.SourcePath).c_str(), "rb"));
-        if (!source_)
+        auto source = StreamFile::Open(PathFromText(state_.SourcePath), "rb");
+        if (!source)
             return Failure(CutOutcome::SourceUnreadable, state_.SourcePath, SystemReason(errno));
-        UseLargeBuffer(source_.get());
+        source_ = std::move(*source);
 
-        std::vector<unsigned char> block(BLOCK_SIZE); // reused for every block of every part
+        std::int64_t plannedBytes = 0;
+        for (int index = 0; index < partCount(); ++index)
+            plannedBytes += state_.PartSizes[static_cast<std::size_t>(index)];
+        SourceWindow window(source_.get(), plannedBytes);
         for (int index = 0; index < partCount(); ++index) {
-            if (auto failure = copyPart(index, block))
+            if (auto failure = copyPart(index, window))
                 return *failure;
         }
         return CutReport{};
@@ -151,8 +232,8 @@ public:
 
     // Closes the source and any part file still open; the failure, if any, is already known.
     void closeFiles() {
-        source_.reset();
         int ignored = 0;
+        (void)source_.close(ignored);
         for (auto& part : parts_)
             (void)part.close(ignored);
     }
@@ -198,7 +279,8 @@ private:
         return std::nullopt;
     }
 
-    [[nodiscard]] std::optional<CutReport> copyPart(int index, std::vector<unsigned char>& block) {
+    // Whole blocks of BLOCK_SIZE, each after a yield to the window's events, then the rest.
+    [[nodiscard]] std::optional<CutReport> copyPart(int index, SourceWindow& window) {
         const std::string partName = PartFileName(state_, index);
         auto created = TemporaryPart::Create(partName, index);
         if (!created)
@@ -211,38 +293,38 @@ private:
         const std::int32_t wholeBlocks = size / kBlockBytes;
         const std::int32_t remainder = size - wholeBlocks * kBlockBytes;
         int errorNumber = 0;
+        auto take = [&](std::size_t count) -> std::optional<CutReport> {
+            switch (window.take(count, part, errorNumber)) {
+            case SourceWindow::Take::Taken:
+                return std::nullopt;
+            case SourceWindow::Take::WriteFailed:
+                return Failure(CutOutcome::PartUnwritable, partName, SystemReason(errorNumber));
+            case SourceWindow::Take::ReadFailed:
+                return Failure(CutOutcome::SourceUnreadable, state_.SourcePath,
+                               SystemReason(errorNumber));
+            case SourceWindow::Take::SourceEnded:
+                return Failure(CutOutcome::SourceTooShort, state_.SourcePath);
+            }
+            return std::nullopt;
+        };
         for (std::int32_t blockIndex = 0; blockIndex < wholeBlocks; ++blockIndex) {
             if (!window_.yieldToEvents())
                 return Failure(CutOutcome::Abandoned, {});
-            if (auto failure = readSource(block.data(), BLOCK_SIZE))
+            if (auto failure = take(BLOCK_SIZE))
                 return failure;
-            if (!part.write(block.data(), BLOCK_SIZE, errorNumber))
-                return Failure(CutOutcome::PartUnwritable, partName, SystemReason(errorNumber));
         }
         if (remainder != 0) {
-            std::vector<unsigned char> rest(static_cast<std::size_t>(remainder));
-            if (auto failure = readSource(rest.data(), rest.size()))
+            if (auto failure = take(static_cast<std::size_t>(remainder)))
                 return failure;
-            if (!part.write(rest.data(), rest.size(), errorNumber))
-                return Failure(CutOutcome::PartUnwritable, partName, SystemReason(errorNumber));
         }
-        if (!part.close(errorNumber))
+        if (!window.flush(part, errorNumber) || !part.close(errorNumber))
             return Failure(CutOutcome::PartUnwritable, partName, SystemReason(errorNumber));
         return std::nullopt;
     }
 
-    [[nodiscard]] std::optional<CutReport> readSource(unsigned char* bytes, std::size_t count) {
-        errno = 0;
-        if (std::fread(bytes, 1, count, source_.get()) == count)
-            return std::nullopt;
-        if (std::ferror(source_.get()))
-            return Failure(CutOutcome::SourceUnreadable, state_.SourcePath, SystemReason(errno));
-        return Failure(CutOutcome::SourceTooShort, state_.SourcePath);
-    }
-
     const CutState& state_;
     CutWindow& window_;
-    FileHandle source_;
+    StreamFile source_;
     std::vector<TemporaryPart> parts_;
 };
 

@@ -23,7 +23,8 @@ public:
     [[nodiscard]] bool locked() const { return locked_; }
     void setLocked(bool locked);
 
-    // Called after every change of a text or of the read-only state.
+    // Called after every change of a text or of the read-only state; setting a field to the
+    // text it already holds is no change.
     std::function<void()> changed;
 
 private:

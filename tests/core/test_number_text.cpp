@@ -57,13 +57,6 @@ private slots:
         QVERIFY(std::abs(*back - value) <= std::abs(value) * 1e-14);
     }
 
-    void notFiniteIsNotNumeric() {
-        for (double value :
-             {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-              -std::numeric_limits<double>::infinity()})
-            QVERIFY(!IsNumericText(NumberText(value)));
-    }
-
     void parseNumber_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("numeric");

