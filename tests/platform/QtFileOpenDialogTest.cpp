@@ -5,12 +5,12 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace quavera;
+using quavera::testing::confirmPathIn;
 using quavera::testing::whenModalAppears;
 
 namespace {
@@ -35,14 +35,6 @@ SeenDialog describe(QFileDialog* dialog) {
     seen.modal = dialog->isModal();
     seen.parent = dialog->parentWidget();
     return seen;
-}
-
-// Puts the path into the dialog's name box and presses Enter, as a user would.
-void typePathAndConfirm(QFileDialog* dialog, const QString& path) {
-    auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    // Pasted rather than typed: the test keyboard knows only ASCII keys.
-    nameBox->setText(path);
-    QTest::keyClick(nameBox, Qt::Key_Return);
 }
 
 } // namespace
@@ -84,7 +76,7 @@ private slots:
         SeenDialog seen;
         whenModalAppears<QFileDialog>([&](QFileDialog* shown) {
             seen = describe(shown);
-            typePathAndConfirm(shown, songPath_);
+            confirmPathIn(shown, songPath_);
         });
         QCOMPARE(dialog.showOpen(), std::optional(songPath_.toStdString()));
 
@@ -118,8 +110,7 @@ private slots:
 
     void nextDialogStartsAtTheLastConfirmedFile() {
         QtFileOpenDialog dialog;
-        whenModalAppears<QFileDialog>(
-            [&](QFileDialog* shown) { typePathAndConfirm(shown, songPath_); });
+        whenModalAppears<QFileDialog>([&](QFileDialog* shown) { confirmPathIn(shown, songPath_); });
         QVERIFY(dialog.showOpen().has_value());
 
         QStringList preselected;

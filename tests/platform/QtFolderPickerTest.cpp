@@ -4,23 +4,16 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace quavera;
+using quavera::testing::confirmPathIn;
 using quavera::testing::whenModalAppears;
 
 namespace {
 
 const std::string kPrompt = "请选择一个目录来存放分割文件：";
-
-void typePathAndConfirm(QFileDialog* dialog, const QString& path) {
-    auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    // Pasted rather than typed: the test keyboard knows only ASCII keys.
-    nameBox->setText(path);
-    QTest::keyClick(nameBox, Qt::Key_Return);
-}
 
 } // namespace
 
@@ -83,14 +76,14 @@ private slots:
 
         QtFolderPicker picker;
         whenModalAppears<QFileDialog>(
-            [&](QFileDialog* shown) { typePathAndConfirm(shown, chosen + typedSuffix); });
+            [&](QFileDialog* shown) { confirmPathIn(shown, chosen + typedSuffix); });
         QCOMPARE(picker.browseForFolder(kPrompt), std::optional(chosen.toStdString()));
     }
 
     void topFolderKeepsItsSlash() {
         QtFolderPicker picker;
         whenModalAppears<QFileDialog>(
-            [](QFileDialog* shown) { typePathAndConfirm(shown, QStringLiteral("/")); });
+            [](QFileDialog* shown) { confirmPathIn(shown, QStringLiteral("/")); });
         QCOMPARE(picker.browseForFolder(kPrompt), std::optional(std::string("/")));
     }
 
