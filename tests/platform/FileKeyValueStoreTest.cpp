@@ -332,23 +332,6 @@ private slots:
         QCOMPARE(fetchValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp"), QByteArray("new"));
     }
 
-    void secondUnreadableFileGetsItsOwnName() {
-        FileKeyValueStore store(folder());
-        const QString path = store.storeFilePath(StoreRoot::CurrentUser);
-        KeyValueStore::Handle handle = 0;
-        writeFile(path, "first");
-        QCOMPARE(store.openKey(StoreRoot::CurrentUser, kStartPageKey, handle), store_code::Success);
-        writeFile(path, "second");
-        QCOMPARE(store.openKey(StoreRoot::CurrentUser, kStartPageKey, handle), store_code::Success);
-
-        QStringList kept;
-        for (const QString& name : QDir(folder()).entryList(QDir::Files)) {
-            kept.append(QString::fromUtf8(readFile(inFolder(name))));
-        }
-        kept.sort();
-        QCOMPARE(kept, (QStringList{"first", "second"}));
-    }
-
 private:
     std::unique_ptr<QTemporaryDir> temporaryFolder_;
 

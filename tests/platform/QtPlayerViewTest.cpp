@@ -140,11 +140,24 @@ private slots:
         QTRY_VERIFY(positionOf(view) > 0.9);
     }
 
+    void emptyTextReleasesTheFile_data() {
+        QTest::addColumn<QString>("stateBefore");
+        QTest::newRow("playing") << "playing";
+        QTest::newRow("paused") << "paused";
+        QTest::newRow("stopped") << "stopped";
+    }
     void emptyTextReleasesTheFile() {
+        QFETCH(QString, stateBefore);
         QtPlayerView view;
         view.setURL(mp3Path_.toStdString());
         QTRY_VERIFY(positionOf(view) > 0.2);
         QVERIFY(isOpenInThisProcess(mp3Path_));
+        if (stateBefore == "paused") {
+            view.pause();
+        } else if (stateBefore == "stopped") {
+            QTest::mouseClick(view.findChild<QToolButton*>(QStringLiteral("stopButton")),
+                              Qt::LeftButton);
+        }
 
         QVERIFY(view.setURL(""));
         QCOMPARE(view.URL(), std::string());
@@ -153,15 +166,6 @@ private slots:
         QVERIFY(!view.pause());
         QTRY_VERIFY(!isOpenInThisProcess(mp3Path_));
         QVERIFY(QFile::remove(mp3Path_));
-    }
-
-    void pausedFileIsReleasedToo() {
-        QtPlayerView view;
-        view.setURL(mp3Path_.toStdString());
-        QTRY_VERIFY(positionOf(view) > 0.2);
-        view.pause();
-        view.setURL("");
-        QTRY_VERIFY(!isOpenInThisProcess(mp3Path_));
     }
 
     void unplayableSourceHasNoTimesAndNoDialog_data() {
