@@ -8,6 +8,7 @@
 #include "platform/qt/PlayerView.h"
 #include "ui/MainServices.h"
 
+#include <QApplication>
 #include <QList>
 #include <QPointer>
 #include <deque>
@@ -103,7 +104,8 @@ public:
     std::vector<LaunchedProcess> started;
 };
 
-// The fakes a main window is built on, and the players it has made (MDplay first).
+// The fakes a main window is built on, and the fake players it has made (MDplay first).
+// `makePlayer` may be replaced by the real player's factory.
 struct MainWindowRig {
     FakeMessageBoxes messages;
     ScriptedOpenDialog openDialog;
@@ -113,21 +115,39 @@ struct MainWindowRig {
     int firstRunOffers = 0;
     std::function<void()> firstRunOffer = [this] { ++firstRunOffers; };
     QList<QPointer<FakeMainPlayer>> players;
+    PlayerFactory makePlayer = [this](QWidget* parent) {
+        auto* player = new FakeMainPlayer(parent);
+        players.append(player);
+        return player;
+    };
 
     MainServices services() {
-        return MainServices{messages,
-                            openDialog,
-                            folderPicker,
-                            launcher,
-                            [this] { firstRunOffer(); },
-                            [this](QWidget* parent) {
-                                auto* player = new FakeMainPlayer(parent);
-                                players.append(player);
-                                return player;
-                            },
-                            program};
+        return MainServices{
+            messages,   openDialog, folderPicker, launcher, [this] { firstRunOffer(); },
+            makePlayer, program};
     }
     [[nodiscard]] FakeMainPlayer& mainPlayer() const { return *players.first(); }
 };
+
+// The shown top-level window of that name, if there is one.
+inline QWidget* TopLevel(const char* name) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(name) && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+// Closes the preview and About windows a test has opened; they delete themselves.
+inline void CloseSecondaryWindows() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String("FrmST") ||
+            widget->objectName() == QLatin1String("FrmA")) {
+            widget->close();
+        }
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 } // namespace quavera::testing

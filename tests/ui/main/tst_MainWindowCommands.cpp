@@ -23,24 +23,6 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-QWidget* TopLevel(const char* name) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QLatin1String(name) && widget->isVisible()) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
-void CloseTopLevels(const char* name) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QLatin1String(name)) {
-            widget->close();
-        }
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 bool MakeSparseFile(const QString& path, qint64 size) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.resize(size);
@@ -89,8 +71,7 @@ private slots:
     }
     void cleanup() {
         window_.reset();
-        CloseTopLevels("FrmST");
-        CloseTopLevels("FrmA");
+        CloseSecondaryWindows();
         rig_.reset();
         dir_.reset();
     }

@@ -29,15 +29,6 @@ constexpr qsizetype kPieceFrom = 1024 * 1024;
 constexpr qsizetype kPieceTo = 7 * 1024 * 1024;
 constexpr char kSourceName[] = "long source.mp3";
 
-QWidget* TopLevel(const char* name) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QLatin1String(name) && widget->isVisible()) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
 } // namespace
 
 class MainWindowCutTest : public QObject {
@@ -113,32 +104,18 @@ private slots:
         sourceDir_.reset();
     }
 
-    void windowShowsTheCutRunning() {
-        prepareCut();
-        bool running = false;
-        Qt::CursorShape pointer = Qt::ArrowCursor;
-        bool fieldsLocked = false;
-        cutWith([&] {
-            running = window_->marks().cutRunning();
-            pointer = window_->cursor().shape();
-            fieldsLocked =
-                window_->findChild<QLineEdit*>(QStringLiteral("txtSplit1"))->isReadOnly();
-        });
-        QVERIFY(running);
-        QCOMPARE(pointer, Qt::WaitCursor);
-        QVERIFY(fieldsLocked);
-        QVERIFY(!window_->marks().cutRunning());
-        QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
-        QVERIFY(!window_->findChild<QLineEdit*>(QStringLiteral("txtSplit1"))->isReadOnly());
-    }
-
     void commandsDoNothingDuringACut() {
         prepareCut();
         const int dialogShows = rig_->openDialog.shows;
         const std::size_t pickers = rig_->folderPicker.prompts.size();
         const std::size_t urls = rig_->mainPlayer().urlsSet.size();
+        Qt::CursorShape pointer = Qt::ArrowCursor;
+        bool fieldsLocked = false;
 
         cutWith([&] {
+            pointer = window_->cursor().shape();
+            fieldsLocked =
+                window_->findChild<QLineEdit*>(QStringLiteral("txtSplit1"))->isReadOnly();
             rig_->openDialog.answers.push_back("/elsewhere/other.mp3");
             rig_->folderPicker.answers.push_back("/elsewhere");
             rig_->mainPlayer().positionSeconds = 50.0;
@@ -162,6 +139,10 @@ private slots:
             QVERIFY(window_->marks().cutRunning());
         });
 
+        QCOMPARE(pointer, Qt::WaitCursor);
+        QVERIFY(fieldsLocked);
+        QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(!window_->findChild<QLineEdit*>(QStringLiteral("txtSplit1"))->isReadOnly());
         QCOMPARE(rig_->openDialog.shows, dialogShows);
         QCOMPARE(rig_->folderPicker.prompts.size(), pickers);
         QVERIFY(rig_->launcher.started.empty());

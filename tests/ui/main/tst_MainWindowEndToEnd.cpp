@@ -17,50 +17,55 @@ using namespace quavera;
 using namespace quavera::testing;
 
 namespace {
-
 constexpr int kSourceFrames = 766; // 20 s
-
-QWidget* TopLevel(const char* name) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QLatin1String(name) && widget->isVisible()) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
 } // namespace
 
 class MainWindowEndToEndTest : public QObject {
     Q_OBJECT
 
-private slots:
-    void tabPassesThroughThePlayersOwnControls() {
-        FakeMessageBoxes messages;
-        ScriptedOpenDialog openDialog;
-        ScriptedFolderPicker folderPicker;
-        FakeLauncher launcher;
-        ProgramState program;
-        const MainServices services{
-            messages, openDialog, folderPicker, launcher, [] {}, makeQtPlayerFactory(), program};
-        MainWindow window(services);
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        auto* player = window.findChild<PlayerView*>(QStringLiteral("MDplay"));
-        window.findChild<QWidget*>(QStringLiteral("cmdO"))->setFocus();
+    std::unique_ptr<MainWindowRig> rig_;
+    std::unique_ptr<MainWindow> window_;
 
+    QPushButton* button(const char* name) const {
+        return window_->findChild<QPushButton*>(QLatin1String(name));
+    }
+    QString text(const char* name) const {
+        QWidget* widget = window_->findChild<QWidget*>(QLatin1String(name));
+        if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+            return box->text();
+        }
+        return qobject_cast<QLabel*>(widget)->text();
+    }
+
+private slots:
+    void init() {
+        rig_ = std::make_unique<MainWindowRig>();
+        rig_->makePlayer = makeQtPlayerFactory();
+        window_ = std::make_unique<MainWindow>(rig_->services());
+        window_->show();
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    }
+    void cleanup() {
+        window_.reset();
+        CloseSecondaryWindows();
+        rig_.reset();
+    }
+
+    void tabPassesThroughThePlayersOwnControls() {
+        auto* player = window_->findChild<PlayerView*>(QStringLiteral("MDplay"));
+        button("cmdO")->setFocus();
         int playerStops = 0;
         for (int press = 0; press < 10; ++press) {
-            QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+            QTest::keyClick(window_->windowHandle(), Qt::Key_Tab);
             QWidget* focused = QApplication::focusWidget();
-            if (focused->objectName() == QLatin1String("cmdQ")) {
+            if (focused == button("cmdQ")) {
                 break;
             }
             QVERIFY2(player->isAncestorOf(focused), qPrintable(focused->objectName()));
             ++playerStops;
         }
-        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("cmdQ"));
+        QCOMPARE(QApplication::focusWidget(), button("cmdQ"));
         QVERIFY(playerStops > 0);
     }
 
@@ -71,53 +76,32 @@ private slots:
         const QString source = sourceDir.filePath(QStringLiteral("我的 歌.mp3"));
         const QByteArray sourceBytes = GeneratedMp3Bytes(kSourceFrames * kFrameBytes);
         QVERIFY(WriteFileBytes(source, sourceBytes));
+        auto* player = window_->findChild<PlayerView*>(QStringLiteral("MDplay"));
 
-        FakeMessageBoxes messages;
-        ScriptedOpenDialog openDialog;
-        ScriptedFolderPicker folderPicker;
-        FakeLauncher launcher;
-        ProgramState program;
-        const MainServices services{
-            messages, openDialog, folderPicker, launcher, [] {}, makeQtPlayerFactory(), program};
-        MainWindow window(services);
-        window.show();
-        const auto button = [&window](const char* name) {
-            return window.findChild<QPushButton*>(QLatin1String(name));
-        };
-        const auto text = [&window](const char* name) {
-            QWidget* widget = window.findChild<QWidget*>(QLatin1String(name));
-            if (auto* box = qobject_cast<QLineEdit*>(widget)) {
-                return box->text();
-            }
-            return qobject_cast<QLabel*>(widget)->text();
-        };
-        auto* player = window.findChild<PlayerView*>(QStringLiteral("MDplay"));
-        QVERIFY(player != nullptr);
-
-        openDialog.answers.push_back(source.toStdString());
+        rig_->openDialog.answers.push_back(source.toStdString());
         QTest::mouseClick(button("cmdBrowseS"), Qt::LeftButton);
-        folderPicker.answers.push_back(destDir.path().toStdString());
+        rig_->folderPicker.answers.push_back(destDir.path().toStdString());
         QTest::mouseClick(button("cmdBrowseD"), Qt::LeftButton);
         QTRY_COMPARE(text("lbz"), QStringLiteral(" 20秒"));
 
         // It plays by itself; mark about a second in, and end about two seconds later.
         QTRY_VERIFY(player->currentPosition().value_or(0.0) > 1.0);
         QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
-        const double start = ParseNumber(program.StartMark).value_or(-1.0);
+        const double start = ParseNumber(rig_->program.StartMark).value_or(-1.0);
         QVERIFY(start > 1.0);
         QTRY_VERIFY(player->currentPosition().value_or(0.0) > start + 2.0);
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
 
-        QVERIFY(messages.shown.empty());
+        QVERIFY(rig_->messages.shown.empty());
         QCOMPARE(text("lb"), QStringLiteral("剪切完成，请试听！"));
         const QString kept = destDir.filePath(QStringLiteral("[铃声]1我的 歌.mp3"));
         const QByteArray keptBytes = ReadFileBytes(kept);
-        // The piece is the slice of the source that the two size fields describe.
+        // The piece is the slice of the source that the two size fields describe ...
         const qsizetype from = FieldByteSize(text("txtSplit0").toStdString()).value_or(-1);
         const qsizetype size = FieldByteSize(text("txtSplit1").toStdString()).value_or(-1);
         QCOMPARE(keptBytes.size(), size);
         QCOMPARE(keptBytes, sourceBytes.mid(from, size));
-        // ... and lies where the marks were taken, to within a frame of rounding.
+        // ... and starts where the start mark was taken, to within rounding.
         const double seconds = double(from) / kFrameBytes * kFrameSeconds;
         QVERIFY2(qAbs(seconds - start) < 2 * kFrameSeconds, qPrintable(QString::number(seconds)));
         const double paused = player->currentPosition().value_or(-1.0);
@@ -129,7 +113,7 @@ private slots:
         QVERIFY(preview != nullptr);
         auto* previewPlayer = preview->findChild<PlayerView*>(QStringLiteral("MDst"));
         QCOMPARE(previewPlayer->URL(), kept.toStdString());
-        QCOMPARE(program.PreviewFile, kept.toStdString());
+        QCOMPARE(rig_->program.PreviewFile, kept.toStdString());
         QTRY_VERIFY(previewPlayer->duration().value_or(0.0) > 1.5);
 
         QTest::mouseClick(preview->findChild<QPushButton*>(QStringLiteral("Command2")),

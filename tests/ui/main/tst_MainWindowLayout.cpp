@@ -25,24 +25,6 @@ QWidget* Child(QWidget& window, const char* name) {
     return window.findChild<QWidget*>(QLatin1String(name));
 }
 
-QWidget* TopLevel(const char* name) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QLatin1String(name) && widget->isVisible()) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
-void CloseTopLevels(const char* name) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QLatin1String(name)) {
-            widget->close();
-        }
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 } // namespace
 
 class MainWindowLayoutTest : public QObject {
@@ -73,8 +55,7 @@ class MainWindowLayoutTest : public QObject {
 private slots:
     void cleanup() {
         window_.reset();
-        CloseTopLevels("FrmST");
-        CloseTopLevels("FrmA");
+        CloseSecondaryWindows();
         rig_.reset();
     }
 
