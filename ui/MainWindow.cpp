@@ -20,6 +20,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QTimer>
+#include <stdexcept>
 
 namespace quavera {
 
@@ -81,7 +82,10 @@ MainWindow::MainWindow(const MainServices& services, QWidget* parent)
     setFont(Songti(9, false));
 
     buildTopArea();
-    player_ = services_.makePlayer(this);
+    player_ = services_.makePlayer ? services_.makePlayer(this) : nullptr;
+    if (player_ == nullptr) {
+        throw std::invalid_argument("MainWindow needs a player");
+    }
     player_->setObjectName(QStringLiteral("MDplay"));
     player_->setGeometry(TwipsRect(120, 1200, 6480, 1395));
     buildButtonRow();
@@ -201,6 +205,8 @@ void MainWindow::buildSizeFields() {
 
 void MainWindow::setTabOrderAndFocus() {
     // Frames, labels, the disabled path boxes and the hidden size fields never take the focus.
+    // A player that only takes the focus in its own controls is skipped by setTabOrder; those
+    // controls come in their place because the player is made between the two button groups.
     const std::array<QWidget*, 9> order{cmdBrowseS_, cmdBrowseD_, cmdO_,     player_,  cmdQ_,
                                         command1_,   command2_,   command3_, command4_};
     for (std::size_t index = 1; index < order.size(); ++index) {
