@@ -12,7 +12,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
   fonts-noto-cjk xdg-utils qt6-translations-l10n
   # tests: MP3 fixtures, a real X display, keyboard and mouse from outside, media probing, screenshots
-  lame xvfb xauth xdotool x11-utils ffmpeg imagemagick dpkg-dev file python3 openbox tesseract-ocr
+  lame xvfb xauth xdotool x11-utils ffmpeg imagemagick dpkg-dev file python3 openbox tesseract-ocr tesseract-ocr-chi-sim
 )
 
 missing=()

@@ -105,7 +105,12 @@ class Desktop:
         self.run("xdotool", "key", "--clearmodifiers", *keys)
 
     def type(self, text):
-        self.run("xdotool", "type", "--delay", "30", text)
+        # xdotool types a character outside the keyboard map by remapping a spare key; typing
+        # those slowly gives the program time to see each new mapping, or characters get lost.
+        for run in re.findall(r"[\x20-\x7e]+|[^\x20-\x7e]", text):
+            self.run("xdotool", "type", "--delay", "40" if run.isascii() else "150", run)
+            if not run.isascii():
+                time.sleep(0.15)
 
     def click(self, window, x, y):
         self.run("xdotool", "mousemove", "--window", window, str(x), str(y))
@@ -149,14 +154,17 @@ def probe_duration(path):
 def read_seconds(desktop, window, box, work):
     """Reads a whole-seconds label (" 12秒") off the screen."""
     x, y, width, height = box
+    whole = work / "window.png"
     shot = work / "label.png"
-    desktop.run("import", "-window", window, "-crop", f"{width}x{height}+{x}+{y}", "+repage",
-                "-scale", "400%", "-colorspace", "gray", str(shot))
-    text = subprocess.run(["tesseract", str(shot), "-", "--psm", "7", "-c",
-                           "tessedit_char_whitelist=0123456789-"],
-                          capture_output=True, text=True).stdout.strip()
-    digits = re.search(r"-?\d+", text)
-    return int(digits.group(0)) if digits else None
+    desktop.run("import", "-window", window, str(whole))
+    subprocess.run(["convert", str(whole), "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+                    "-scale", "400%", "-colorspace", "gray", "-threshold", "55%",
+                    "-bordercolor", "white", "-border", "30", str(shot)], check=True)
+    text = subprocess.run(["tesseract", str(shot), "-", "--psm", "7", "-l", "chi_sim",
+                           "-c", "tessedit_char_whitelist=-0123456789秒"],
+                          capture_output=True, text=True).stdout
+    digits = re.match(r"\s*(-?\d+)", text)
+    return int(digits.group(1)) if digits else None
 
 
 def scenario(program, desktop, root, source_name, shots):
@@ -185,9 +193,13 @@ def scenario(program, desktop, root, source_name, shots):
         dialog = desktop.find(OPEN_TITLE)
         desktop.activate(dialog)
         desktop.type(str(source))
-        time.sleep(0.3)
-        desktop.key("Return")
-        loaded_at = time.monotonic()
+        time.sleep(0.5)
+        # The first Return may only take the completer's suggestion, as it would for a user.
+        for _ in range(3):
+            desktop.key("Return")
+            loaded_at = time.monotonic()
+            if desktop.gone(OPEN_TITLE, timeout=1.5):
+                break
         check(desktop.gone(OPEN_TITLE), "the source was chosen in the file dialog")
         desktop.activate(main)
 
@@ -291,7 +303,7 @@ def main():
             root = Path(tempfile.mkdtemp(prefix="quavera-acceptance-"))
             try:
                 scenario(program, desktop, root, name, args.shots if index == 1 else None)
-            except Failure as failure:
+            except (Failure, subprocess.CalledProcessError) as failure:
                 failures += 1
                 print(f"FAILED: {failure}")
             finally:
