@@ -50,12 +50,15 @@ int main(int argc, char* argv[]) {
                                 [&registry, &messages] { RunFirstRunOffer(registry, messages); },
                                 makeQtPlayerFactory(),
                                 program};
-    MainWindow window(services);
+    // Closing the main window unloads it: its player stops, and a preview window that stays
+    // open reads an empty destination from then on.
+    auto* window = new MainWindow(services);
+    window->setAttribute(Qt::WA_DeleteOnClose);
     // The first-run question came before the window existed; every later box and dialog
     // belongs to it.
-    messages.setOwner(&window);
-    openDialog.setOwner(&window);
-    folderPicker.setOwner(&window);
-    window.show();
+    messages.setOwner(window);
+    openDialog.setOwner(window);
+    folderPicker.setOwner(window);
+    window->show();
     return QApplication::exec();
 }
