@@ -45,6 +45,7 @@ constexpr char kError[] = "错误";
 
 enum class Fault {
     None,
+    StartAtTheBeginning,
     SizeFieldText, // the first size field holds the row's text when End is pressed
     EndBeforeStart,
     EndWithoutStart,
@@ -207,6 +208,11 @@ class FaultMatrixTest : public QObject {
         switch (fault) {
         case Fault::None:
         case Fault::ClicksDuringCut:
+            return;
+        case Fault::StartAtTheBeginning:
+            rig_->mainPlayer().positionSeconds = 0.0;
+            click("cmdQ");
+            rig_->mainPlayer().positionSeconds = kEndSeconds;
             return;
         case Fault::SizeFieldText:
             CHECKED(typeIntoSizeField(fieldText));
@@ -374,6 +380,7 @@ private slots:
         };
 
         row("normal cut", Fault::None, true, none);
+        row("start at the very beginning", Fault::StartAtTheBeginning, true, none);
         row("size field not a number", Fault::SizeFieldText, false, chooseSource, "abc");
         row("size field blank", Fault::SizeFieldText, false, chooseSource, " ");
         row("size field past 32 bits", Fault::SizeFieldText, false, chooseSource, "99999999");
@@ -426,8 +433,9 @@ private slots:
         QCOMPARE(QFileInfo::exists(destination()), destinationExisted);
         if (written) {
             QCOMPARE(statusCaption(), QString::fromUtf8(kFinishedCaption));
+            const qsizetype from = fault == Fault::StartAtTheBeginning ? 0 : kPieceFrom;
             QCOMPARE(destinationAfter.take(QFileInfo(partPath(1)).fileName()),
-                     source_.mid(kPieceFrom, kPieceTo - kPieceFrom));
+                     source_.mid(from, kPieceTo - from));
             // The user's own files under the other parts' names are left alone.
             FolderSnapshot othersBefore = destinationBefore;
             othersBefore.remove(QFileInfo(partPath(1)).fileName());
