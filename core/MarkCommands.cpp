@@ -18,6 +18,7 @@ constexpr char kEndBeforeStartText[] = "结束点必须在开始点之后，请�
 constexpr char kErrorTitle[] = "错误";
 constexpr char kHintTitle[] = "提示";
 constexpr char kStartedCaption[] = "开始。。。";
+constexpr char kEmptyFirstPartText[] = "0.0";
 
 // The commands run in resume-next style: every step below is one that may fail, and a failed
 // step is skipped together with its assignment. Each helper gives the step's value, or nothing
@@ -50,6 +51,13 @@ std::optional<double> MarkInKB(const std::string& mark, double duration, double 
     if (!seconds || duration == 0.0)
         return std::nullopt;
     return Finite(*seconds / duration * sizeKB);
+}
+
+// The size field of the part before the start mark. The plan drops a field holding exactly "0"
+// as empty, which would move the piece into the first place and keep what follows the end mark
+// instead; a start at the very beginning is written as a first part of no bytes.
+std::string StartFieldText(double startKB) {
+    return startKB == 0.0 ? std::string(kEmptyFirstPartText) : NumberText(startKB);
 }
 
 std::string SecondsCaption(const std::optional<double>& seconds) {
@@ -96,7 +104,7 @@ void MarkCommands::Start() {
         program_.SourceSizeKB = *sizeKB;
     if (const auto startKB =
             MarkInKB(program_.StartMark, program_.MediaDuration, program_.SourceSizeKB))
-        splitFields.setText(0, NumberText(*startKB));
+        splitFields.setText(0, StartFieldText(*startKB));
     window_.setStatusCaption(kStartedCaption);
     window_.setStartCaption(SecondsCaption(ParseNumber(program_.StartMark)));
 }
