@@ -11,8 +11,12 @@ come up in a display (Xvfb) with a fresh configuration, find its own pages (the
 "剪切其他格式？" button hands the page address to xdg-open, which a recording stand-in on PATH
 answers), and end normally when its window is closed.
 
-usage: package_check.py BUILD_DIR SOURCE_DIR
+The program as built, in the build tree, must find the build tree's copy of its pages the same
+way.
+
+usage: package_check.py BUILD_DIR SOURCE_DIR BUILT_PROGRAM
 """
+import argparse
 import os
 import re
 import shutil
@@ -73,8 +77,9 @@ def check_layout(root, source_dir):
     if shutil.which("desktop-file-validate"):
         result = subprocess.run(["desktop-file-validate", str(entry)], capture_output=True,
                                 text=True)
-        check(result.returncode == 0 and not result.stdout.strip(),
-              f"desktop-file-validate accepts the entry {result.stdout.strip()}")
+        complaints = result.stdout.strip()
+        check(result.returncode == 0 and not complaints,
+              f"desktop-file-validate accepts the entry {complaints}".strip())
     fields = dict(line.split("=", 1) for line in entry.read_text(encoding="utf-8").splitlines()
                   if "=" in line and not line.startswith("#"))
     check(fields.get("Type") == "Application" and fields.get("Name") == "Quavera",
@@ -154,7 +159,7 @@ def check_starts(program, pages_dir, desktop, work):
         url = urlparse(address)
         check(url.scheme == "file" and
               Path(unquote(url.path)) == (pages_dir / "formats.html").resolve(),
-              f"the page address {address} points into the installed copy")
+              f"the page address {address} points into this copy")
 
         time.sleep(2)
         check(app.poll() is None, "the program is still running two seconds later")
@@ -172,11 +177,13 @@ def check_starts(program, pages_dir, desktop, work):
 
 
 def main():
-    if len(sys.argv) != 3:
-        print(__doc__)
-        return 2
-    build_dir = Path(sys.argv[1]).resolve()
-    source_dir = Path(sys.argv[2]).resolve()
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build_dir", type=Path)
+    parser.add_argument("source_dir", type=Path)
+    parser.add_argument("built_program", type=Path)
+    tree = parser.parse_args()
+    tree.build_dir, tree.source_dir, tree.built_program = (
+        tree.build_dir.resolve(), tree.source_dir.resolve(), tree.built_program.resolve())
     # Outside the build tree, so the program cannot find its pages there by accident.
     work = Path(tempfile.mkdtemp(prefix="quavera-package-"))
     desktop = None
@@ -184,10 +191,11 @@ def main():
     try:
         desktop = Desktop()
 
-        for name, step in [("cmake --install", check_install), ("Debian package", check_package)]:
+        for name, step in [("build tree", check_build_tree), ("cmake --install", check_install),
+                           ("Debian package", check_package)]:
             print(f"== {name}")
             try:
-                step(build_dir, source_dir, work, desktop)
+                step(tree, work, desktop)
             except (Failure, subprocess.CalledProcessError) as failure:
                 failures.append(name)
                 print(f"FAILED: {failure} {getattr(failure, 'stderr', None) or ''}")
@@ -199,23 +207,28 @@ def main():
     return 1 if failures else 0
 
 
-def check_install(build_dir, source_dir, work, desktop):
+def check_build_tree(tree, work, desktop):
+    check_starts(tree.built_program, tree.build_dir / "share" / "quavera" / "pages", desktop,
+                 work / "run-build-tree")
+
+
+def check_install(tree, work, desktop):
     prefix = work / "prefix"
-    run("cmake", "--install", str(build_dir), "--prefix", str(prefix))
-    program = check_layout(prefix, source_dir)
+    run("cmake", "--install", str(tree.build_dir), "--prefix", str(prefix))
+    program = check_layout(prefix, tree.source_dir)
     check_starts(program, prefix / "share" / "quavera" / "pages", desktop, work / "run-prefix")
 
 
-def check_package(build_dir, source_dir, work, desktop):
+def check_package(tree, work, desktop):
     output = work / "cpack"
-    run("cpack", "--config", str(build_dir / "CPackConfig.cmake"), "-B", str(output))
+    run("cpack", "--config", str(tree.build_dir / "CPackConfig.cmake"), "-B", str(output))
     debs = list(output.glob("*.deb"))
     check(len(debs) == 1, f"CPack made one package: {[deb.name for deb in debs]}")
     deb = debs[0]
     check(run("dpkg-deb", "-f", str(deb), "Package").strip() == "quavera", "the package is quavera")
     root = work / "root"
     run("dpkg", "-x", str(deb), str(root))
-    program = check_layout(root / "usr", source_dir)
+    program = check_layout(root / "usr", tree.source_dir)
     check_depends(deb, program)
     check_starts(program, root / "usr" / "share" / "quavera" / "pages", desktop, work / "run-deb")
 
