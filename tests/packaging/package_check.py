@@ -8,8 +8,8 @@
 
 Each installed copy must hold the program, the desktop entry, the icon and the pages, and must
 come up in a display (Xvfb) with a fresh configuration, find its own pages (the
-"剪切其他格式？" button hands the page address to xdg-open, which a recording stand-in on PATH
-answers), and end normally when its window is closed.
+"剪切其他格式？" button hands the page address to xdg-open, which a recording stand-in on
+PATH answers), and end normally when its window is closed.
 
 The program as built, in the build tree, must find the build tree's copy of its pages the same
 way.
