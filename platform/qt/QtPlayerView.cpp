@@ -66,7 +66,7 @@ QtPlayerView::QtPlayerView(QWidget* parent)
     audioOutput_->setVolume(kInitialVolume);
     player_->setAudioOutput(audioOutput_);
 
-    // A dark screen above the controls names the file being played.
+    // A dark screen above the controls names the file being played, or says it cannot be.
     screen_->setObjectName(QStringLiteral("screen"));
     screen_->setAutoFillBackground(true);
     QPalette screenColours = screen_->palette();
@@ -110,6 +110,8 @@ QtPlayerView::QtPlayerView(QWidget* parent)
     connect(player_, &QMediaPlayer::positionChanged, this, &QtPlayerView::showPosition);
     connect(player_, &QMediaPlayer::durationChanged, this, &QtPlayerView::showDuration);
     connect(player_, &QMediaPlayer::playbackStateChanged, this, &QtPlayerView::showPlaybackState);
+    connect(player_, &QMediaPlayer::mediaStatusChanged, this, &QtPlayerView::followMediaStatus);
+    connect(player_, &QMediaPlayer::errorOccurred, this, &QtPlayerView::showFailure);
 }
 
 QtPlayerView::~QtPlayerView() {
@@ -120,6 +122,8 @@ QtPlayerView::~QtPlayerView() {
 
 bool QtPlayerView::setURL(const std::string& path) {
     url_ = path;
+    restartedAfterLostStart_ = false;
+    mediaFailed_ = false;
     if (path.empty()) {
         player_->stop();
         // An empty source closes the file, so it can be deleted or rewritten right after.
@@ -136,7 +140,7 @@ bool QtPlayerView::setURL(const std::string& path) {
     } else {
         player_->setSource(source);
     }
-    screen_->setText(QFileInfo(localPath).fileName());
+    showFileName();
     player_->play();
     return true;
 }
@@ -168,8 +172,51 @@ bool QtPlayerView::pause() {
 }
 
 bool QtPlayerView::hasUsableMedia() const {
-    return !url_.empty() && player_->error() == QMediaPlayer::NoError &&
-           player_->mediaStatus() != QMediaPlayer::InvalidMedia;
+    // QMediaPlayer::error() is no guide: it keeps the error of an earlier file after the next
+    // one has loaded.
+    return !url_.empty() && !mediaFailed_;
+}
+
+void QtPlayerView::followMediaStatus(QMediaPlayer::MediaStatus status) {
+    switch (status) {
+    case QMediaPlayer::InvalidMedia:
+        showFailure();
+        break;
+    case QMediaPlayer::LoadedMedia:
+    case QMediaPlayer::BufferingMedia:
+    case QMediaPlayer::BufferedMedia:
+        // The pipeline of the file before may report its failure late; what loads now is fine.
+        if (mediaFailed_ && !url_.empty()) {
+            mediaFailed_ = false;
+            showFileName();
+        }
+        break;
+    case QMediaPlayer::EndOfMedia:
+        restartIfNothingWasPlayed();
+        break;
+    default:
+        break;
+    }
+}
+
+void QtPlayerView::showFailure() {
+    mediaFailed_ = true;
+    // Told on the screen only: no dialog interrupts the user.
+    screen_->setText(QStringLiteral("无法播放此文件"));
+}
+
+void QtPlayerView::showFileName() {
+    screen_->setText(QFileInfo(QString::fromStdString(url_)).fileName());
+}
+
+void QtPlayerView::restartIfNothingWasPlayed() {
+    // A normal end stands at the end of the medium. One more try is enough: a file that really
+    // holds nothing playable ends the same way again and stays ended.
+    if (player_->position() > 0 || restartedAfterLostStart_) {
+        return;
+    }
+    restartedAfterLostStart_ = true;
+    player_->play();
 }
 
 void QtPlayerView::togglePlayback() {

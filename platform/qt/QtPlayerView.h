@@ -2,11 +2,11 @@
 
 #include "platform/qt/PlayerView.h"
 
+#include <QMediaPlayer>
 #include <QString>
 
 class QAudioOutput;
 class QLabel;
-class QMediaPlayer;
 class QSlider;
 class QToolButton;
 
@@ -18,7 +18,9 @@ namespace quavera {
 // closes the file. Errors never show a dialog: the player simply has no duration or position.
 //
 // With no sound device at all (a headless build machine) GStreamer's automatic audio sink falls
-// back to a silent sink that keeps the clock, so playback and the position still advance.
+// back to a silent sink that keeps the clock, so playback and the position still advance. That
+// sink is swapped while a stream starts, and now and then the swap loses the whole stream: playback
+// "ends" at position 0. The view then starts the file once more, which recovers it.
 class QtPlayerView final : public PlayerView {
     Q_OBJECT
 public:
@@ -38,6 +40,10 @@ private:
     void showPosition(qint64 positionMs);
     void showDuration(qint64 durationMs);
     void showTime();
+    void followMediaStatus(QMediaPlayer::MediaStatus status);
+    void showFailure();
+    void showFileName();
+    void restartIfNothingWasPlayed();
 
     QMediaPlayer* player_;
     QAudioOutput* audioOutput_;
@@ -47,6 +53,8 @@ private:
     QToolButton* stopButton_;
     QLabel* timeLabel_;
     std::string url_;
+    bool restartedAfterLostStart_ = false;
+    bool mediaFailed_ = false;
 };
 
 // Makes the real player for a window.

@@ -189,14 +189,19 @@ private slots:
         view.show();
         QVERIFY(view.setURL(path.toStdString()));
         QCOMPARE(view.URL(), path.toStdString());
-        QTRY_COMPARE(view.duration(), std::nullopt);
+        QVERIFY(QTest::qWaitFor([&view] { return !view.duration().has_value(); }));
         QCOMPARE(view.currentPosition(), std::nullopt);
         QVERIFY(!view.pause());
         QCOMPARE(QApplication::topLevelWidgets().size(), 1);
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("screen"))->text(),
+                 QStringLiteral("无法播放此文件"));
 
-        // A good file afterwards plays normally.
+        // A good file plays normally, although the failed one's pipeline may still report its
+        // failure after the switch.
         view.setURL(mp3Path_.toStdString());
         QTRY_VERIFY(positionOf(view) > 0.2);
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("screen"))->text(),
+                 QStringLiteral("铃声 source.mp3"));
     }
 
     void controlsFitTheWindows_data() {
