@@ -8,13 +8,14 @@
 // first-run question, so the question does not show. Median of seven runs.
 //
 // Cuts: for each source size (default 5 and 100 MB, or the sizes given as arguments) the main
-// window cuts the whole source (Start at 0 s, End at the length, with a player that plays
-// nothing) through its own yield to the event loop while Timer1 and a 10 ms probe timer run,
-// and a plain copy of the same bytes runs in the same process. Seven rounds each, alternating;
-// the medians count. The longest gap is the largest time between two probe ticks (or a tick and
-// the cut's start or end) over all rounds: how long the window could not react at worst.
-// Peak resident memory is the process's peak so far, so a figure that does not rise from the
-// small size to the large one shows that memory does not grow with the file.
+// window cuts the source into three parts (Start at 1 % of its length, End at 99 %, with a
+// player that plays nothing; all three are written, the middle one kept) through its own yield to
+// the event loop while Timer1 and a 10 ms probe timer run, and a plain copy of the same bytes runs
+// in the same process. Seven rounds each, alternating; the medians count. The longest gap is the
+// largest time between two probe ticks (or a tick and the cut's start or end) over all rounds: how
+// long the window could not react at worst. Peak resident memory is the process's peak so far, so a
+// figure that does not rise from the small size to the large one shows that memory does not grow
+// with the file.
 //
 // The last lines:
 //   bench: yield_ns process_events=... event_yield=...
@@ -233,9 +234,9 @@ CutFigures MeasureCuts(const fs::path& folder, std::size_t sizeMiB) {
         copySeconds[round] = Timed([&] { PlainCopy(source, copy); });
         fs::remove(copy);
 
-        player.positionSeconds = 0.0;
+        player.positionSeconds = 2.0;
         Button(window, "cmdQ").click();
-        player.positionSeconds = player.durationSeconds;
+        player.positionSeconds = 198.0;
         QCoreApplication::processEvents();
         double gap = 0;
         cutSeconds[round] = Timed([&] {
@@ -243,8 +244,10 @@ CutFigures MeasureCuts(const fs::path& folder, std::size_t sizeMiB) {
             Button(window, "Command1").click();
             gap = ticks.stop();
         });
-        Require(fs::exists(kept) && fs::file_size(kept) == sizeMiB * kMiB,
-                "the cut did not write the whole source");
+        // Part 1, the piece kept, is 98 % of the source; parts 0 and 2 are written and removed,
+        // so the cut reads and writes every byte like the plain copy.
+        Require(fs::exists(kept) && fs::file_size(kept) > sizeMiB * kMiB * 97 / 100,
+                "the cut did not write the piece");
         fs::remove(kept);
         figures.longestGapMs = std::max(figures.longestGapMs, gap);
         std::printf("size_mb=%zu round=%d cut_s=%.3f copy_s=%.3f tick_gap_ms=%.1f\n", sizeMiB,
