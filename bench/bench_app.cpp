@@ -229,9 +229,10 @@ CutFigures MeasureCuts(const fs::path& folder, std::size_t sizeMiB) {
 
     std::array<double, kRounds> cutSeconds{};
     std::array<double, kRounds> copySeconds{};
+    PlainCopier copyPlainly;
     CutFigures figures;
     for (int round = 0; round < kRounds; ++round) {
-        copySeconds[round] = Timed([&] { PlainCopy(source, copy); });
+        copySeconds[round] = Timed([&] { copyPlainly(source, copy); });
         fs::remove(copy);
 
         player.positionSeconds = 2.0;
