@@ -16,13 +16,16 @@ class EventYield {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr Clock::duration kDefaultInterval = std::chrono::milliseconds(1);
+    // Only every this many calls does a call read the clock.
+    static constexpr int kCallsPerClockRead = 8;
 
     // `now` is the clock read; tests pass one they move by hand.
     explicit EventYield(Clock::duration interval = kDefaultInterval,
                         std::function<Clock::time_point()> now = &Clock::now);
 
-    // Handles the waiting events if the interval has passed since the last turn ended, or if
-    // this is the first call since construction or makeDue(). Returns whether it did.
+    // Handles the waiting events if this is the first call since construction or makeDue(), or
+    // if the interval has passed since the last turn ended by the time of a clock reading.
+    // Returns whether it did.
     bool operator()();
 
     // The next call hands the loop a turn whatever the time: a new piece of work starts with
@@ -33,6 +36,7 @@ private:
     Clock::duration interval_;
     std::function<Clock::time_point()> now_;
     std::optional<Clock::time_point> lastTurnEnd_;
+    int callsSinceClockRead_ = 0;
 };
 
 } // namespace quavera
