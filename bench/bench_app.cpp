@@ -245,8 +245,8 @@ CutFigures MeasureCuts(const fs::path& folder, std::size_t sizeMiB) {
             Button(window, "Command1").click();
             gap = ticks.stop();
         });
-        // Part 1, the piece kept, is 98 % of the source; parts 0 and 2 are written and removed,
-        // so the cut reads and writes every byte like the plain copy.
+        // The piece kept, the middle part, is 98 % of the source; the other two are written and
+        // removed, so the cut reads and writes every byte like the plain copy.
         Require(fs::exists(kept) && fs::file_size(kept) > sizeMiB * kMiB * 97 / 100,
                 "the cut did not write the piece");
         fs::remove(kept);
