@@ -222,6 +222,8 @@ void MainWindow::bindCommand(QAbstractButton* button, std::function<void()> comm
         if (marks_->cutRunning()) {
             return;
         }
+        // A cut this command starts sees the waiting events before its first block.
+        yield_.makeDue();
         command();
         if (closeRequested_ && !marks_->cutRunning()) {
             close();
@@ -265,7 +267,7 @@ void MainWindow::setTotalCaption(const std::string& text) {
 }
 
 bool MainWindow::yieldToEvents() {
-    QCoreApplication::processEvents();
+    yield_();
     return !closeRequested_;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MarkCommands.h"
+#include "ui/EventYield.h"
 #include "ui/MainCommands.h"
 #include "ui/MainServices.h"
 #include "ui/MainView.h"
@@ -87,6 +88,7 @@ private:
     QGroupBox* frame1_ = nullptr;
     std::array<QLineEdit*, SplitFields::kCount> txtSplit_{};
     QTimer* timer1_ = nullptr; // Timer1
+    EventYield yield_;         // the cut's turns for the event loop
 
     QPointer<PreviewWindow> preview_;
     QPointer<AboutWindow> about_;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/CutState.h"
+#include "platform/common/RegistryStrings.h"
+#include "platform/qt/FileKeyValueStore.h"
+#include "platform/qt/QtFileOpenDialog.h"
+#include "platform/qt/QtFolderPicker.h"
+#include "platform/qt/QtMessageBoxes.h"
+#include "platform/qt/XdgProcessLauncher.h"
+#include "ui/MainWindow.h"
+
+#include <QPointer>
+#include <QTranslator>
+
+namespace quavera {
+
+// Settles what must be in place before the application object exists.
+void PrepareProcessEnvironment();
+
+// The program as it starts: its translations, its real services and the main window built on
+// them. Needs the QApplication; making one asks the first-run question.
+class Program {
+public:
+    Program();
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    [[nodiscard]] MainWindow& window() { return *window_; }
+
+private:
+    QTranslator qtTranslation_;
+    QtMessageBoxes messages_;
+    QtFileOpenDialog openDialog_;
+    QtFolderPicker folderPicker_;
+    XdgProcessLauncher launcher_;
+    FileKeyValueStore store_;
+    RegistryStrings registry_;
+    ProgramState state_;
+    // Closing the main window deletes it (its player stops; a preview that stays open reads
+    // an empty destination from then on), so the program holds it only weakly.
+    QPointer<MainWindow> window_;
+};
+
+} // namespace quavera
