@@ -119,23 +119,7 @@ private slots:
             rig_->openDialog.answers.push_back("/elsewhere/other.mp3");
             rig_->folderPicker.answers.push_back("/elsewhere");
             rig_->mainPlayer().positionSeconds = 50.0;
-            for (const char* name : {"cmdBrowseS", "cmdBrowseD", "cmdO", "cmdQ", "Command1",
-                                     "Command2", "Command3", "Command4"}) {
-                QTest::mouseClick(button(name), Qt::LeftButton);
-            }
-            // Access keys click a moment later; wait until each click has reached its button
-            // while the cut is still running.
-            std::vector<std::unique_ptr<QSignalSpy>> clicks;
-            for (const char* name : {"cmdQ", "Command1", "Command2", "Command3"}) {
-                clicks.push_back(std::make_unique<QSignalSpy>(button(name), &QPushButton::clicked));
-            }
-            for (Qt::Key key : {Qt::Key_S, Qt::Key_P, Qt::Key_T, Qt::Key_A}) {
-                QTest::keyClick(window_->windowHandle(), key, Qt::AltModifier);
-            }
-            for (const auto& spy : clicks) {
-                QTRY_COMPARE(spy->count(), 1);
-            }
-            QTest::keyClick(window_->windowHandle(), Qt::Key_Return);
+            PressEveryCommand(*window_);
             QVERIFY(window_->marks().cutRunning());
         });
 
