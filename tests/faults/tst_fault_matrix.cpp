@@ -3,7 +3,8 @@
 // window must be usable again, and the user must be told what went wrong.
 #include "FaultFixtures.h"
 #include "ui/MainWindow.h"
-#include "ui/main/GeneratedSource.h"
+#include "fakes/GeneratedMp3.h"
+#include "ui/main/PressEveryCommand.h"
 #include "ui/main/MainWindowFakes.h"
 
 #include <QDir>

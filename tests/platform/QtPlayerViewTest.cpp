@@ -1,6 +1,6 @@
 #include "platform/qt/QtPlayerView.h"
 
-#include "SilentMp3.h"
+#include "fakes/GeneratedMp3.h"
 
 #include <QApplication>
 #include <QAudioOutput>
@@ -19,7 +19,7 @@ namespace {
 
 // 383 frames of 26.1 ms: ten seconds.
 constexpr int kFixtureFrames = 383;
-constexpr double kFixtureSeconds = kFixtureFrames * testing::kSilentFrameSeconds;
+constexpr double kFixtureSeconds = kFixtureFrames * testing::kFrameSeconds;
 
 // Whether this process holds a descriptor of the file, which would keep it from being released.
 bool isOpenInThisProcess(const QString& path) {
@@ -47,7 +47,7 @@ private slots:
         mp3Path_ = folder_->filePath(QStringLiteral("铃声 source.mp3"));
         QFile file(mp3Path_);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        const QByteArray bytes = testing::silentMp3(kFixtureFrames);
+        const QByteArray bytes = testing::GeneratedMp3Frames(kFixtureFrames);
         QCOMPARE(file.write(bytes), bytes.size());
     }
 

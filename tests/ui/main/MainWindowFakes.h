@@ -9,14 +9,10 @@
 #include "ui/MainServices.h"
 
 #include <QApplication>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
 #include <QList>
 #include <QPointer>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -141,30 +137,6 @@ inline QWidget* TopLevel(const char* name) {
         }
     }
     return nullptr;
-}
-
-// Presses every command of the main window, as a cut that yields to the event loop would see
-// them: each button by mouse, the access keys (waiting until each click has reached its button),
-// then Enter.
-inline void PressEveryCommand(QWidget& window) {
-    auto button = [&window](const char* name) {
-        return window.findChild<QPushButton*>(QLatin1String(name));
-    };
-    for (const char* name : {"cmdBrowseS", "cmdBrowseD", "cmdO", "cmdQ", "Command1", "Command2",
-                             "Command3", "Command4"}) {
-        QTest::mouseClick(button(name), Qt::LeftButton);
-    }
-    std::vector<std::unique_ptr<QSignalSpy>> clicks;
-    for (const char* name : {"cmdQ", "Command1", "Command2", "Command3"}) {
-        clicks.push_back(std::make_unique<QSignalSpy>(button(name), &QPushButton::clicked));
-    }
-    for (Qt::Key key : {Qt::Key_S, Qt::Key_P, Qt::Key_T, Qt::Key_A}) {
-        QTest::keyClick(window.windowHandle(), key, Qt::AltModifier);
-    }
-    for (const auto& spy : clicks) {
-        QTRY_COMPARE(spy->count(), 1);
-    }
-    QTest::keyClick(window.windowHandle(), Qt::Key_Return);
 }
 
 // Closes the preview and About windows a test has opened; they delete themselves.

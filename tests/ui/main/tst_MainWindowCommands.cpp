@@ -1,5 +1,5 @@
 // The main window's commands driven through its buttons, with every outside service faked.
-#include "GeneratedSource.h"
+#include "fakes/GeneratedMp3.h"
 #include "MainWindowFakes.h"
 #include "ui/MainWindow.h"
 

@@ -1,6 +1,6 @@
 // From source to ringtone with the real player: choose a generated MP3 and a destination, mark
 // the start and the end while it plays, audition the piece and delete it.
-#include "GeneratedSource.h"
+#include "fakes/GeneratedMp3.h"
 #include "MainWindowFakes.h"
 #include "core/NumberText.h"
 #include "platform/qt/QtPlayerView.h"

@@ -1,6 +1,6 @@
 #include "SecondaryFakes.h"
 #include "core/CutState.h"
-#include "platform/SilentMp3.h"
+#include "fakes/GeneratedMp3.h"
 #include "platform/qt/QtPlayerView.h"
 #include "ui/PreviewWindow.h"
 
@@ -57,7 +57,7 @@ void PreviewRealPlayerTest::buttonsWorkWhilePlaying() {
         QFile file(piece);
         QVERIFY(file.open(QIODevice::WriteOnly));
         const int tenSeconds = 10 * 44100 / 1152;
-        QVERIFY(file.write(silentMp3(tenSeconds)) > 0);
+        QVERIFY(file.write(GeneratedMp3Frames(tenSeconds)) > 0);
     }
     window_ = new PreviewWindow(makeQtPlayerFactory(), launcher_, messages_, program_,
                                 [] { return std::string(); });

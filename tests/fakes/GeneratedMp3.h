@@ -28,6 +28,11 @@ inline QByteArray GeneratedMp3Bytes(qsizetype size) {
     return bytes;
 }
 
+// `frameCount` whole frames of the same.
+inline QByteArray GeneratedMp3Frames(int frameCount) {
+    return GeneratedMp3Bytes(kFrameBytes * frameCount);
+}
+
 inline bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
