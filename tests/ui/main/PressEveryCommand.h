@@ -4,7 +4,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
-
 #include <memory>
 #include <vector>
 
