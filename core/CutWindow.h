@@ -9,7 +9,7 @@ class CutWindow {
 public:
     virtual ~CutWindow() = default;
 
-    virtual void setBusyPointer(bool busy) = 0;               // hourglass while a cut runs
+    virtual void setBusyPointer(bool busy) = 0;                 // hourglass while a cut runs
     virtual void setStatusCaption(const std::string& text) = 0; // lb
     virtual void setStartCaption(const std::string& text) = 0;  // lbk
     virtual void setEndCaption(const std::string& text) = 0;    // lbj

@@ -3,7 +3,6 @@
 #include "platform/api/MediaPlayer.h"
 
 #include <QWidget>
-
 #include <functional>
 
 namespace quavera {

@@ -2,10 +2,10 @@
 // window: the source must stay as it was, no part file or hidden temporary may be left, the
 // window must be usable again, and the user must be told what went wrong.
 #include "FaultFixtures.h"
-#include "ui/MainWindow.h"
 #include "fakes/GeneratedMp3.h"
-#include "ui/main/PressEveryCommand.h"
+#include "ui/MainWindow.h"
 #include "ui/main/MainWindowFakes.h"
+#include "ui/main/PressEveryCommand.h"
 
 #include <QDir>
 #include <QFile>

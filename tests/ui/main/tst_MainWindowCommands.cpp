@@ -1,6 +1,6 @@
 // The main window's commands driven through its buttons, with every outside service faked.
-#include "fakes/GeneratedMp3.h"
 #include "MainWindowFakes.h"
+#include "fakes/GeneratedMp3.h"
 #include "ui/MainWindow.h"
 
 #include <QDir>

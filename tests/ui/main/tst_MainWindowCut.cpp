@@ -1,9 +1,9 @@
 // The main window while a long cut runs: the cut yields to the event loop before every block,
 // so clicks, keys, timer ticks and a close all arrive in the middle of it.
-#include "fakes/GeneratedMp3.h"
-#include "ui/main/PressEveryCommand.h"
 #include "MainWindowFakes.h"
+#include "fakes/GeneratedMp3.h"
 #include "ui/MainWindow.h"
+#include "ui/main/PressEveryCommand.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,8 +1,8 @@
 // From source to ringtone with the real player: choose a generated MP3 and a destination, mark
 // the start and the end while it plays, audition the piece and delete it.
-#include "fakes/GeneratedMp3.h"
 #include "MainWindowFakes.h"
 #include "core/NumberText.h"
+#include "fakes/GeneratedMp3.h"
 #include "platform/qt/QtPlayerView.h"
 #include "ui/MainWindow.h"
 
