@@ -124,6 +124,20 @@ class Desktop:
         self.run(*command, str(path))
 
 
+def stop_program(app):
+    """Ends the program if a failed check left it running, and shows what it printed."""
+    if app.poll() is None:
+        app.send_signal(signal.SIGTERM)
+        try:
+            app.wait(5)
+        except subprocess.TimeoutExpired:
+            app.kill()
+            app.wait()
+    output = app.stdout.read().decode(errors="replace") if app.stdout else ""
+    if output.strip():
+        print("program output:\n" + output)
+
+
 def make_tone_mp3(path, seconds=30):
     """A tone that steps its pitch every second, encoded as constant-bitrate MP3."""
     rate = 44100
@@ -277,15 +291,7 @@ def scenario(program, desktop, root, source_name, shots):
         app.wait(10)
         check(app.returncode == 0, f"the program ended normally ({app.returncode})")
     finally:
-        if app.poll() is None:
-            app.send_signal(signal.SIGTERM)
-            try:
-                app.wait(5)
-            except subprocess.TimeoutExpired:
-                app.kill()
-        output = app.stdout.read().decode(errors="replace") if app.stdout else ""
-        if output.strip():
-            print("program output:\n" + output)
+        stop_program(app)
 
 
 def main():

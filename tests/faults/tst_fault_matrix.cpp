@@ -4,6 +4,7 @@
 #include "FaultFixtures.h"
 #include "fakes/GeneratedMp3.h"
 #include "ui/MainWindow.h"
+#include "ui/main/LongCut.h"
 #include "ui/main/MainWindowFakes.h"
 #include "ui/main/PressEveryCommand.h"
 
@@ -27,16 +28,6 @@ using namespace quavera;
 using namespace quavera::testing;
 
 namespace {
-
-// 8192 KB over 128 s: marks at 16 s and 112 s fall on 1 MiB and 7 MiB, and the cut of the
-// 6 MiB between them takes thousands of yields to the event loop.
-constexpr qsizetype kSourceBytes = 8 * 1024 * 1024;
-constexpr qsizetype kPieceFrom = 1024 * 1024;
-constexpr qsizetype kPieceTo = 7 * 1024 * 1024;
-constexpr double kDuration = 128.0;
-constexpr double kStartSeconds = 16.0;
-constexpr double kEndSeconds = 112.0;
-constexpr char kSourceName[] = "long source.mp3";
 
 constexpr char kFinishedCaption[] = "剪切完成，请试听！";
 constexpr char kChooseSourceText[] = "请选择要剪切的MP3文件！";
@@ -107,10 +98,10 @@ class FaultMatrixTest : public QObject {
     void click(const char* name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
 
     QString folder(const QString& name) const { return base_->filePath(name); }
-    QString sourcePath() const { return folder(QStringLiteral("src/")) + kSourceName; }
+    QString sourcePath() const { return folder(QStringLiteral("src/")) + kLongSourceName; }
     QString destination() const { return folder(QStringLiteral("dest")); }
     QString partPath(int index) const {
-        return destination() + QStringLiteral("/[铃声]%1").arg(index) + kSourceName;
+        return destination() + QStringLiteral("/[铃声]%1").arg(index) + kLongSourceName;
     }
 
     void openWindow() {
@@ -119,7 +110,7 @@ class FaultMatrixTest : public QObject {
         window_->show();
         window_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
-        rig_->mainPlayer().durationSeconds = kDuration;
+        rig_->mainPlayer().durationSeconds = kLongDuration;
     }
 
     // Writes a fresh source, chooses it and `destFolder` through the dialogs, and marks the
@@ -162,15 +153,16 @@ class FaultMatrixTest : public QObject {
     // A normal cut in the same window, from a fresh source into a fresh folder, must succeed.
     void verifyNextCutSucceeds() {
         const std::size_t messages = rig_->messages.shown.size();
-        const QString nextSource = folder(QStringLiteral("next src/")) + kSourceName;
+        const QString nextSource = folder(QStringLiteral("next src/")) + kLongSourceName;
         const QString nextDestination = folder(QStringLiteral("next dest"));
-        CHECKED(chooseAndMarkStart(nextSource, nextDestination, kStartSeconds, kEndSeconds));
+        CHECKED(
+            chooseAndMarkStart(nextSource, nextDestination, kLongStartSeconds, kLongEndSeconds));
         click("Command1");
 
         QCOMPARE(rig_->messages.shown.size(), messages);
         QCOMPARE(statusCaption(), QString::fromUtf8(kFinishedCaption));
-        const QString kept = nextDestination + QStringLiteral("/[铃声]1") + kSourceName;
-        QCOMPARE(ReadFileBytes(kept), source_.mid(kPieceFrom, kPieceTo - kPieceFrom));
+        const QString kept = nextDestination + QStringLiteral("/[铃声]1") + kLongSourceName;
+        QCOMPARE(ReadFileBytes(kept), source_.mid(kLongPieceFrom, kLongPieceTo - kLongPieceFrom));
         QCOMPARE(SnapshotOf(nextDestination).keys(), QStringList{QFileInfo(kept).fileName()});
         QCOMPARE(ReadFileBytes(nextSource), source_);
         CHECKED(verifyWindowIsRestored());
@@ -213,16 +205,16 @@ class FaultMatrixTest : public QObject {
         case Fault::StartAtTheBeginning:
             rig_->mainPlayer().positionSeconds = 0.0;
             click("cmdQ");
-            rig_->mainPlayer().positionSeconds = kEndSeconds;
+            rig_->mainPlayer().positionSeconds = kLongEndSeconds;
             return;
         case Fault::SizeFieldText:
             CHECKED(typeIntoSizeField(fieldText));
             return;
         case Fault::EndBeforeStart:
             // Start again at 112 s; End then comes at 16 s.
-            rig_->mainPlayer().positionSeconds = kEndSeconds;
+            rig_->mainPlayer().positionSeconds = kLongEndSeconds;
             click("cmdQ");
-            rig_->mainPlayer().positionSeconds = kStartSeconds;
+            rig_->mainPlayer().positionSeconds = kLongStartSeconds;
             return;
         case Fault::EndWithoutStart:
             return; // the row never pressed Start
@@ -242,7 +234,7 @@ class FaultMatrixTest : public QObject {
             QVERIFY(::mkfifo(QFile::encodeName(sourcePath()).constData(), 0600) == 0);
             return;
         case Fault::SourceTruncated:
-            QVERIFY(QFile::resize(sourcePath(), kSourceBytes / 2));
+            QVERIFY(QFile::resize(sourcePath(), kLongSourceBytes / 2));
             return;
         case Fault::DestinationReadOnly:
             if (mount_) {
@@ -264,7 +256,7 @@ class FaultMatrixTest : public QObject {
             return;
         case Fault::PartFilesExistLonger:
             for (int index = 0; index < 3; ++index) {
-                QVERIFY(WriteFileBytes(partPath(index), QByteArray(kSourceBytes + 1, 'x')));
+                QVERIFY(WriteFileBytes(partPath(index), QByteArray(kLongSourceBytes + 1, 'x')));
             }
             return;
         case Fault::KeptPartLinksToSource:
@@ -314,7 +306,7 @@ class FaultMatrixTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { source_ = GeneratedMp3Bytes(kSourceBytes); }
+    void initTestCase() { source_ = GeneratedMp3Bytes(kLongSourceBytes); }
 
     void init() {
         base_ = std::make_unique<QTemporaryDir>();
@@ -403,8 +395,8 @@ private slots:
         CHECKED(openWindow());
         const QString sourceFolder = folder(QStringLiteral("src"));
         const std::optional<double> startAt =
-            fault == Fault::EndWithoutStart ? std::nullopt : std::optional(kStartSeconds);
-        CHECKED(chooseAndMarkStart(sourcePath(), destination(), startAt, kEndSeconds));
+            fault == Fault::EndWithoutStart ? std::nullopt : std::optional(kLongStartSeconds);
+        CHECKED(chooseAndMarkStart(sourcePath(), destination(), startAt, kLongEndSeconds));
         CHECKED(applyFault(fault, fieldText));
 
         const FolderSnapshot sourceBefore = SnapshotOf(sourceFolder);
@@ -418,9 +410,9 @@ private slots:
         QCOMPARE(QFileInfo::exists(destination()), destinationExisted);
         if (written) {
             QCOMPARE(statusCaption(), QString::fromUtf8(kFinishedCaption));
-            const qsizetype from = fault == Fault::StartAtTheBeginning ? 0 : kPieceFrom;
+            const qsizetype from = fault == Fault::StartAtTheBeginning ? 0 : kLongPieceFrom;
             QCOMPARE(destinationAfter.take(QFileInfo(partPath(1)).fileName()),
-                     source_.mid(from, kPieceTo - from));
+                     source_.mid(from, kLongPieceTo - from));
             // The user's own files under the other parts' names are left alone.
             FolderSnapshot othersBefore = destinationBefore;
             othersBefore.remove(QFileInfo(partPath(1)).fileName());
@@ -465,7 +457,8 @@ private slots:
 
     void closingDuringACutLeavesNothing() {
         CHECKED(openWindow());
-        CHECKED(chooseAndMarkStart(sourcePath(), destination(), kStartSeconds, kEndSeconds));
+        CHECKED(
+            chooseAndMarkStart(sourcePath(), destination(), kLongStartSeconds, kLongEndSeconds));
         bool closedAtOnce = true;
         QTimer::singleShot(0, window_.get(), [&] { closedAtOnce = window_->close(); });
         click("Command1");

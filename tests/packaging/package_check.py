@@ -29,7 +29,8 @@ from pathlib import Path
 from urllib.parse import unquote, urlparse
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "acceptance"))
-from acceptance import FIRST_RUN_TITLE, MAIN_TITLE, Desktop, Failure, check  # noqa: E402
+from acceptance import (  # noqa: E402
+    FIRST_RUN_TITLE, MAIN_TITLE, Desktop, Failure, check, stop_program)
 
 PAGES = ["help.html", "formats.html"]
 # Centre of "剪切其他格式？" in the main window's client area, in pixels.
@@ -168,12 +169,7 @@ def check_starts(program, pages_dir, desktop, work):
         app.wait(10)
         check(app.returncode == 0, f"the program ended normally ({app.returncode})")
     finally:
-        if app.poll() is None:
-            app.kill()
-            app.wait()
-        output = app.stdout.read().decode(errors="replace") if app.stdout else ""
-        if output.strip():
-            print("program output:\n" + output)
+        stop_program(app)
 
 
 def main():

@@ -3,6 +3,7 @@
 #include "MainWindowFakes.h"
 #include "fakes/GeneratedMp3.h"
 #include "ui/MainWindow.h"
+#include "ui/main/LongCut.h"
 #include "ui/main/PressEveryCommand.h"
 
 #include <QDir>
@@ -21,17 +22,6 @@
 using namespace quavera;
 using namespace quavera::testing;
 
-namespace {
-
-// 8192 KB over 128 s: the marks at 16 s and 112 s fall on whole KB, at 1 MiB and 7 MiB, and
-// the cut of the 6 MiB between them takes thousands of yields.
-constexpr qsizetype kSourceBytes = 8 * 1024 * 1024;
-constexpr qsizetype kPieceFrom = 1024 * 1024;
-constexpr qsizetype kPieceTo = 7 * 1024 * 1024;
-constexpr char kSourceName[] = "long source.mp3";
-
-} // namespace
-
 class MainWindowCutTest : public QObject {
     Q_OBJECT
 
@@ -48,7 +38,7 @@ class MainWindowCutTest : public QObject {
         return window_->findChild<QLabel*>(QLatin1String(name))->text();
     }
     QString keptPart() const {
-        return destDir_->filePath(QStringLiteral("[铃声]1") + QLatin1String(kSourceName));
+        return destDir_->filePath(QStringLiteral("[铃声]1") + QLatin1String(kLongSourceName));
     }
 
     // A window with a source chosen, a separate destination, and a start mark at 16 of 128 s;
@@ -60,7 +50,7 @@ class MainWindowCutTest : public QObject {
         window_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
 
-        const QString source = sourceDir_->filePath(QLatin1String(kSourceName));
+        const QString source = sourceDir_->filePath(QLatin1String(kLongSourceName));
         QVERIFY(WriteFileBytes(source, source_));
         rig_->openDialog.answers.push_back(source.toStdString());
         QTest::mouseClick(button("cmdBrowseS"), Qt::LeftButton);
@@ -68,10 +58,10 @@ class MainWindowCutTest : public QObject {
         QTest::mouseClick(button("cmdBrowseD"), Qt::LeftButton);
 
         FakeMainPlayer& player = rig_->mainPlayer();
-        player.durationSeconds = 128.0;
-        player.positionSeconds = 16.0;
+        player.durationSeconds = kLongDuration;
+        player.positionSeconds = kLongStartSeconds;
         QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
-        player.positionSeconds = 112.0;
+        player.positionSeconds = kLongEndSeconds;
         QCOMPARE(labelText("lbk"), QStringLiteral(" 16秒"));
     }
 
@@ -92,7 +82,7 @@ class MainWindowCutTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { source_ = GeneratedMp3Bytes(kSourceBytes); }
+    void initTestCase() { source_ = GeneratedMp3Bytes(kLongSourceBytes); }
     void init() {
         sourceDir_ = std::make_unique<QTemporaryDir>();
         destDir_ = std::make_unique<QTemporaryDir>();
@@ -138,7 +128,8 @@ private slots:
         QCOMPARE(labelText("lbk"), QStringLiteral(" 16秒")); // Start did not take 50 s
         // The one cut ran to its end, from the marks it started with.
         QCOMPARE(labelText("lb"), QStringLiteral("剪切完成，请试听！"));
-        QCOMPARE(ReadFileBytes(keptPart()), source_.mid(kPieceFrom, kPieceTo - kPieceFrom));
+        QCOMPARE(ReadFileBytes(keptPart()),
+                 source_.mid(kLongPieceFrom, kLongPieceTo - kLongPieceFrom));
         QCOMPARE(destinationFiles(), QStringList({QFileInfo(keptPart()).fileName()}));
     }
 
@@ -169,7 +160,7 @@ private slots:
         QVERIFY(rig_->messages.shown.empty());
         QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
         QVERIFY(!window_->findChild<QLineEdit*>(QStringLiteral("txtSplit0"))->isReadOnly());
-        QCOMPARE(ReadFileBytes(sourceDir_->filePath(QLatin1String(kSourceName))), source_);
+        QCOMPARE(ReadFileBytes(sourceDir_->filePath(QLatin1String(kLongSourceName))), source_);
     }
 };
 
