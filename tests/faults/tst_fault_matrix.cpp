@@ -219,8 +219,8 @@ class FaultMatrixTest : public QObject {
             click("cmdQ");
             rig_->mainPlayer().positionSeconds = kLongStartSeconds;
             return;
-        case Fault::EndAtTheStart:
-            rig_->mainPlayer().positionSeconds = kLongStartSeconds;
+        case Fault::EndAtTheStart: // the row's text: seconds after the start mark
+            rig_->mainPlayer().positionSeconds = kLongStartSeconds + fieldText.toDouble();
             return;
         case Fault::EndWithoutStart:
             return; // the row never pressed Start
@@ -371,7 +371,9 @@ private slots:
         row("size field past float", Fault::SizeFieldText, false, chooseSource, "1E+39");
         row("size field negative", Fault::SizeFieldText, false, endBeforeStart, "-5");
         row("end before start", Fault::EndBeforeStart, false, endBeforeStart);
-        row("end at the start mark", Fault::EndAtTheStart, false, endBeforeStart);
+        row("end at the start mark", Fault::EndAtTheStart, false, endBeforeStart, "0");
+        row("end two microseconds after the start, 0 bytes", Fault::EndAtTheStart, false,
+            endBeforeStart, "0.000002");
         row("end without start", Fault::EndWithoutStart, false, startFirst);
         row("source deleted", Fault::SourceDeleted, false, chooseSource);
         row("source unreadable", Fault::SourceUnreadable, false, unreadable);
