@@ -226,7 +226,11 @@ bool moveAside(const QString& path) {
     return false;
 }
 
-LoadedRoot loadRoot(StoreRoot root, const QString& path) {
+// Damage is set aside only by a change, which holds the lock: a reader that renamed the file
+// could move away the good file another instance has just saved in its place.
+enum class Damage { ReadAsFresh, SetAside };
+
+LoadedRoot loadRoot(StoreRoot root, const QString& path, Damage damage) {
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
         return {freshContents(root), true};
     }
@@ -238,7 +242,7 @@ LoadedRoot loadRoot(StoreRoot root, const QString& path) {
             return {std::move(*keys), true};
         }
     }
-    const bool movedAside = moveAside(path);
+    const bool movedAside = damage == Damage::SetAside && moveAside(path);
     return {freshContents(root), movedAside};
 }
 
@@ -274,7 +278,7 @@ std::int32_t FileKeyValueStore::openKey(StoreRoot root, const std::string& keyPa
                                         Handle& handle) {
     const QByteArray path = toBytes(keyPath);
     if (!isWellFormedKeyPath(path) ||
-        !keyExists(loadRoot(root, storeFilePath(root)).keys, folded(path))) {
+        !keyExists(loadRoot(root, storeFilePath(root), Damage::ReadAsFresh).keys, folded(path))) {
         return store_code::FileNotFound;
     }
     handle = allocateHandle();
@@ -288,7 +292,8 @@ std::int32_t FileKeyValueStore::queryValue(Handle handle, const std::string& val
     if (opened == nullptr) {
         return store_code::InvalidHandle;
     }
-    const LoadedRoot loaded = loadRoot(opened->root, storeFilePath(opened->root));
+    const LoadedRoot loaded =
+        loadRoot(opened->root, storeFilePath(opened->root), Damage::ReadAsFresh);
     const auto key = loaded.keys.find(folded(opened->path));
     if (key == loaded.keys.end()) {
         return store_code::FileNotFound;
@@ -324,7 +329,7 @@ std::int32_t FileKeyValueStore::setValue(Handle handle, const std::string& value
         return lock.error() == QLockFile::PermissionError ? store_code::AccessDenied
                                                           : store_code::WriteFault;
     }
-    LoadedRoot loaded = loadRoot(opened->root, path);
+    LoadedRoot loaded = loadRoot(opened->root, path, Damage::SetAside);
     if (!loaded.writable) {
         return store_code::AccessDenied;
     }
