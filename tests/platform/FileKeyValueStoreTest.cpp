@@ -387,11 +387,8 @@ private slots:
     // A write that does not reach the file whole (a full disk) leaves the old file as it was.
     void shortWriteKeepsTheOldFile() {
         FileKeyValueStore store(folder());
-        for (int index = 0; index < 40; ++index) {
-            QCOMPARE(storeValue(store, StoreRoot::LocalMachine, kMarkerKey,
-                                "value" + std::to_string(index), Bytes(100, 'x')),
-                     store_code::Success);
-        }
+        QCOMPARE(storeValue(store, StoreRoot::LocalMachine, kMarkerKey, "big", Bytes(4000, 'x')),
+                 store_code::Success);
         const QString path = store.storeFilePath(StoreRoot::LocalMachine);
         const QByteArray before = readFile(path);
         {
