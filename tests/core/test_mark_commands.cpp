@@ -134,8 +134,8 @@ private slots:
         program_.StartMark = "20";
         program_.MediaDuration = 50.0;
 
-        player_->mediaDuration.reset(); // no length: the old one (50 s) is used
-        player_->position.reset();      // no position: the old mark (20 s) stays
+        player_->mediaDuration = 50.0;
+        player_->position.reset(); // no position: the old mark (20 s) stays
         commands_->Start();
         QCOMPARE(Q(commands_->splitFields.text(0)), QString("39.72")); // 20 / 50 × 99.3
         QCOMPARE(Q(window_->startCaption), QString(" 20秒"));
