@@ -187,9 +187,12 @@ void MarkCommands::RefreshLength() {
 }
 
 // The player cannot play what it was given (it reports no length), or the file does not begin
-// as MP3 audio: a text, a picture or a WAV named .mp3 is no source to cut.
+// as MP3 audio: a text, a picture or a WAV named .mp3 is no source to cut. A length of 0 is a
+// file still loading: its marks would map to no bytes and leave the previous source's sizes in
+// the fields, so it does not count either.
 bool MarkCommands::sourceIsPlayableMp3() const {
-    return player_.duration().has_value() && StartsAsMp3Audio(sourceText);
+    const auto duration = PlayerDuration(player_);
+    return duration && *duration > 0.0 && StartsAsMp3Audio(sourceText);
 }
 
 void MarkCommands::refuseEnd(const std::string& text, const std::string& title) {

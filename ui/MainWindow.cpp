@@ -156,8 +156,8 @@ void MainWindow::buildButtonRow() {
     cmdQ_ = MakeButton(this, "cmdQ", QStringLiteral("开始(&S)"), TwipsRect(120, 2640, 1095, 495));
     command1_ =
         MakeButton(this, "Command1", QStringLiteral("结束(&P)"), TwipsRect(1200, 2640, 975, 495));
-    // Drawn as the default button; Enter reaches it through keyPressEvent.
-    command1_->setDefault(true);
+    // The default button; Enter reaches it through keyPressEvent, and the default frame follows
+    // the button Enter clicks (see setTabOrderAndFocus).
     lb_ = MakeLabel(this, "lb", QString(), TwipsRect(2400, 2640, 1215, 495));
     lb_->setFont(Songti(10.5, true));
     // Two lines of status are taller than the label with the CJK fonts we have: centred, both
@@ -213,6 +213,7 @@ void MainWindow::setTabOrderAndFocus() {
         setTabOrder(order.at(index - 1), order.at(index));
     }
     cmdBrowseS_->setFocus(Qt::OtherFocusReason);
+    FrameTheEnterTarget(*this, command1_);
 }
 
 void MainWindow::bindCommand(QAbstractButton* button, std::function<void()> command) {
