@@ -21,8 +21,11 @@ public:
     MainCommands(const MainServices& services, MarkCommands& marks, MediaPlayer& player,
                  MainView& view);
 
-    void Load();                  // before the window first shows
-    void ChooseSource();          // cmdBrowseS
+    void Load();         // before the window first shows
+    void ChooseSource(); // cmdBrowseS
+    // What a confirmed choice of `path` does; also the file given on the command line or
+    // dropped on the window.
+    void LoadSource(const std::string& path);
     void ChooseDestination();     // cmdBrowseD
     void OpenDestinationFolder(); // cmdO
     void Audition();              // Command2
