@@ -4,7 +4,11 @@
 namespace quavera::info {
 
 inline constexpr char kProgramTitle[] = "Quavera";
-inline constexpr char kMainCaption[] = "QuaveraV1.9";
+// Set by the build from the project version.
+inline constexpr char kVersion[] = QUAVERA_VERSION;
+inline constexpr char kMainCaption[] = "QuaveraV" QUAVERA_VERSION;
+// The desktop entry (quavera.desktop) that docks and compositors match the windows to.
+inline constexpr char kDesktopEntryName[] = "quavera";
 // Written as the browser start page after the first-run offer is accepted.
 inline constexpr char kHomePageAddress[] = "https://quavera.example.org/";
 inline constexpr char kContactEmail[] = "quavera@example.org";
