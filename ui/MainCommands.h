@@ -21,16 +21,17 @@ public:
     MainCommands(const MainServices& services, MarkCommands& marks, MediaPlayer& player,
                  MainView& view);
 
-    void Load();         // before the window first shows
-    void ChooseSource(); // cmdBrowseS
-    // What a confirmed choice of `path` does; also the file given on the command line or
-    // dropped on the window.
-    void LoadSource(const std::string& path);
+    void Load();                  // before the window first shows
+    void ChooseSource();          // cmdBrowseS
     void ChooseDestination();     // cmdBrowseD
     void OpenDestinationFolder(); // cmdO
     void Audition();              // Command2
     void About();                 // Command3
     void OtherFormats();          // Command4
+
+    // What a confirmed choice of `path` does; also the file given on the command line or
+    // dropped on the window.
+    void LoadSource(const std::string& path);
 
 private:
     MainServices services_;
