@@ -50,8 +50,10 @@ void MainCommands::ChooseSource() {
     if (!chosen || chosen->empty()) {
         return;
     }
-    const std::string& path = *chosen;
+    LoadSource(*chosen);
+}
 
+void MainCommands::LoadSource(const std::string& path) {
     // The size is counted in 32 bits throughout the cut; a larger file cannot be cut at all.
     const std::optional<std::uintmax_t> length = FileLength(path);
     if (length && *length > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {

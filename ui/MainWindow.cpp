@@ -12,14 +12,19 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
+#include <optional>
 #include <stdexcept>
 
 namespace quavera {
@@ -67,6 +72,18 @@ QLineEdit* MakePathBox(QWidget* parent, const char* name, const QRect& geometry)
     // Only the browse buttons fill the path boxes: no typing, no selecting.
     box->setEnabled(false);
     return box;
+}
+
+// The file a drop would load: the first of the dragged items, when it is a local file.
+std::optional<std::string> DroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().isEmpty()) {
+        return std::nullopt;
+    }
+    const QUrl first = data->urls().constFirst();
+    if (!first.isLocalFile() || first.toLocalFile().isEmpty()) {
+        return std::nullopt;
+    }
+    return first.toLocalFile().toStdString();
 }
 
 } // namespace
@@ -117,6 +134,7 @@ MainWindow::MainWindow(const MainServices& services, QWidget* parent)
     timer1_->start();
 
     CentreOnScreen(*this);
+    setAcceptDrops(true);
 }
 
 MainWindow::~MainWindow() {
@@ -217,19 +235,26 @@ void MainWindow::setTabOrderAndFocus() {
 }
 
 void MainWindow::bindCommand(QAbstractButton* button, std::function<void()> command) {
-    connect(button, &QAbstractButton::clicked, this, [this, command = std::move(command)] {
-        // The cut yields to the event loop before every block: a click arriving then must not
-        // start a second cut, load a part still being written, or open a dialog over it.
-        if (marks_->cutRunning()) {
-            return;
-        }
-        // A cut this command starts sees the waiting events before its first block.
-        yield_.makeDue();
-        command();
-        if (closeRequested_ && !marks_->cutRunning()) {
-            close();
-        }
-    });
+    connect(button, &QAbstractButton::clicked, this,
+            [this, command = std::move(command)] { runCommand(command); });
+}
+
+void MainWindow::runCommand(const std::function<void()>& command) {
+    // The cut yields to the event loop before every block: a command arriving then must not
+    // start a second cut, load a part still being written, or open a dialog over it.
+    if (marks_->cutRunning()) {
+        return;
+    }
+    // A cut this command starts sees the waiting events before its first block.
+    yield_.makeDue();
+    command();
+    if (closeRequested_ && !marks_->cutRunning()) {
+        close();
+    }
+}
+
+void MainWindow::openSource(const std::string& path) {
+    runCommand([this, &path] { commands_->LoadSource(path); });
 }
 
 void MainWindow::mirrorSplitFields() {
@@ -323,6 +348,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     closeRequested_ = false;
     timer1_->stop();
     event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    // Refused here, the drag cursor already tells the user that nothing would happen.
+    if (!marks_->cutRunning() && DroppedFile(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const std::optional<std::string> file = DroppedFile(event->mimeData());
+    if (!file || marks_->cutRunning()) {
+        return;
+    }
+    event->acceptProposedAction();
+    openSource(*file);
 }
 
 } // namespace quavera
