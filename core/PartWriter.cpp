@@ -250,13 +250,14 @@ private:
     std::string temporary_; // the piece's name in the folder until it is kept; empty if unnamed
 };
 
-// Copies source bytes to the end of the piece. The kernel copies them (copy_file_range: no
-// trip through this process, and some file systems share the blocks) where it can; where it
-// refuses, they pass through one buffer, which also tells a failed read from a failed write.
+// Copies source bytes to the end of the piece through one buffer of at most kChunkBytes.
+// copy_file_range was tried instead: on ext4 it copied a piece at 0.6 to 0.7 times the speed of
+// this buffer, and sharing blocks (reflink) cannot apply to a piece that starts anywhere.
 class PieceCopier {
 public:
-    PieceCopier(int source, int target, bool startWriteBack)
-        : source_(source), target_(target), startWriteBack_(startWriteBack) {}
+    PieceCopier(int source, int target, std::int64_t pieceBytes, bool startWriteBack)
+        : source_(source), target_(target), startWriteBack_(startWriteBack),
+          buffer_(static_cast<std::size_t>(std::clamp<std::int64_t>(pieceBytes, 1, kChunkBytes))) {}
 
     enum class Result { Copied, ReadFailed, WriteFailed, SourceEnded };
 
@@ -280,38 +281,21 @@ public:
 private:
     [[nodiscard]] Result copyBytes(std::int64_t from, std::int64_t count, int& errorNumber) {
         while (count > 0) {
-            const auto wanted = static_cast<std::size_t>(std::min(count, kChunkBytes));
-            std::int64_t moved = 0;
-            if (kernelCopies_) {
-                loff_t in = from;
-                loff_t out = written_;
-                const ssize_t copied = ::copy_file_range(source_, &in, target_, &out, wanted, 0);
-                if (copied <= 0) {
-                    // Refused, or the end of the source: the plain road tells which, and which
-                    // side failed.
-                    kernelCopies_ = false;
+            const auto wanted = static_cast<std::size_t>(
+                std::min(count, static_cast<std::int64_t>(buffer_.size())));
+            const ssize_t read = ::pread(source_, buffer_.data(), wanted, from);
+            if (read < 0) {
+                if (errno == EINTR)
                     continue;
-                }
-                moved = copied;
-                written_ += copied;
-            } else {
-                if (buffer_.empty())
-                    buffer_.resize(static_cast<std::size_t>(kChunkBytes));
-                const ssize_t read = ::pread(source_, buffer_.data(), wanted, from);
-                if (read < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    errorNumber = errno;
-                    return Result::ReadFailed;
-                }
-                if (read == 0)
-                    return Result::SourceEnded;
-                if (!writeAll(static_cast<std::size_t>(read), errorNumber))
-                    return Result::WriteFailed;
-                moved = read;
+                errorNumber = errno;
+                return Result::ReadFailed;
             }
-            from += moved;
-            count -= moved;
+            if (read == 0)
+                return Result::SourceEnded;
+            if (!writeAll(static_cast<std::size_t>(read), errorNumber))
+                return Result::WriteFailed;
+            from += read;
+            count -= read;
         }
         return Result::Copied;
     }
@@ -334,10 +318,9 @@ private:
     int source_;
     int target_;
     bool startWriteBack_;
-    bool kernelCopies_ = true;
+    std::vector<unsigned char> buffer_;
     std::int64_t written_ = 0;
-    std::int64_t waitedUpTo_ = 0;       // the piece up to here has been written back
-    std::vector<unsigned char> buffer_; // only when the kernel does not copy
+    std::int64_t waitedUpTo_ = 0; // the piece up to here has been written back
 };
 
 // Goes through the parts of the plan in one pass over the source and copies the piece into a
@@ -445,7 +428,9 @@ private:
         if (!created)
             return Failure(CutOutcome::PartUnwritable, partName, SystemReason(errno));
         piece_.emplace(std::move(*created));
-        copier_.emplace(source_.get(), piece_->fd(), storage_.syncToDisk);
+        copier_.emplace(source_.get(), piece_->fd(),
+                        state_.PartSizes[static_cast<std::size_t>(kKeptIndex)],
+                        storage_.syncToDisk);
         return std::nullopt;
     }
 
