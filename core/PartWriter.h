@@ -54,10 +54,10 @@ struct PieceStorage {
 //
 // The piece goes into an unnamed file (O_TMPFILE) in its folder where the file system offers
 // one, so a cut that dies leaves nothing. Elsewhere (vfat, exfat, some network file systems) it
-// goes into a hidden temporary ".[铃声]1.<12 hex digits>.tmp". Either way it reaches the disk
-// (fsync of the file, then of the folder) and only then takes the name PartFileName(1),
-// replacing what had that name; files the user had under the names of parts 0 and 2 are never
-// touched.
+// goes into a hidden temporary ".[铃声]1.<12 hex digits>.tmp". Either way its data reaches the
+// disk (fsync) before it takes the name PartFileName(1), replacing what had that name, and the
+// folder is synced after that, before the finished caption shows; files the user had under the
+// names of parts 0 and 2 are never touched.
 //
 // Leftovers: every cut first removes from its folder the regular files named exactly like this
 // program's temporaries (".[铃声]" + part digit + "." + 12 hex digits + ".tmp") that no running
