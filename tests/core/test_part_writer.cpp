@@ -351,8 +351,12 @@ private slots:
             QVERIFY(!report.reason.empty());
     }
 
-    // A full disk, played by a file size limit: the write fails and the report says why.
+    // A full disk, played by a file size limit: the write fails and the report says why; on
+    // both roads the piece's file goes.
+    void writeFailureIsReported_data() { leftoversOfDeadCutsAreRemoved_data(); }
     void writeFailureIsReported() {
+        QFETCH(bool, unnamed);
+        storage_.unnamedTemporary = unnamed;
         rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -374,7 +378,10 @@ private slots:
     }
 
     // Closing the window mid-cut: the copy stops at once and its files go.
+    void abandonedCutLeavesNothing_data() { leftoversOfDeadCutsAreRemoved_data(); }
     void abandonedCutLeavesNothing() {
+        QFETCH(bool, unnamed);
+        storage_.unnamedTemporary = unnamed;
         QVERIFY(WriteFileBytes(part(1), "an earlier ringtone"));
         const QStringList before = FolderEntries(dest_);
         window_->onYield = [](int yieldNumber) { return yieldNumber < 40; };
