@@ -33,6 +33,7 @@ constexpr int kKeptIndex = 1;
 // plain copy of the piece costs, and memory does not grow with the file.
 constexpr std::int64_t kChunkBytes = std::int64_t{1} << 20;
 constexpr int kTemporaryNameAttempts = 16;
+constexpr std::size_t kPageBytes = 4096;
 constexpr std::string_view kTemporarySuffix = ".tmp";
 constexpr std::size_t kTagDigits = 12;
 
@@ -257,7 +258,8 @@ class PieceCopier {
 public:
     PieceCopier(int source, int target, std::int64_t pieceBytes, bool startWriteBack)
         : source_(source), target_(target), startWriteBack_(startWriteBack),
-          buffer_(static_cast<std::size_t>(std::clamp<std::int64_t>(pieceBytes, 1, kChunkBytes))) {}
+          capacity_(static_cast<std::size_t>(std::clamp<std::int64_t>(pieceBytes, 1, kChunkBytes))),
+          buffer_(capacity_ + 2 * kPageBytes) {}
 
     enum class Result { Copied, ReadFailed, WriteFailed, SourceEnded };
 
@@ -281,9 +283,10 @@ public:
 private:
     [[nodiscard]] Result copyBytes(std::int64_t from, std::int64_t count, int& errorNumber) {
         while (count > 0) {
-            const auto wanted = static_cast<std::size_t>(
-                std::min(count, static_cast<std::int64_t>(buffer_.size())));
-            const ssize_t read = ::pread(source_, buffer_.data(), wanted, from);
+            const auto wanted =
+                static_cast<std::size_t>(std::min(count, static_cast<std::int64_t>(capacity_)));
+            unsigned char* bytes = alignedAs(from);
+            const ssize_t read = ::pread(source_, bytes, wanted, from);
             if (read < 0) {
                 if (errno == EINTR)
                     continue;
@@ -292,7 +295,7 @@ private:
             }
             if (read == 0)
                 return Result::SourceEnded;
-            if (!writeAll(static_cast<std::size_t>(read), errorNumber))
+            if (!writeAll(bytes, static_cast<std::size_t>(read), errorNumber))
                 return Result::WriteFailed;
             from += read;
             count -= read;
@@ -300,9 +303,9 @@ private:
         return Result::Copied;
     }
 
-    [[nodiscard]] bool writeAll(std::size_t count, int& errorNumber) {
+    [[nodiscard]] bool writeAll(const unsigned char* bytes, std::size_t count, int& errorNumber) {
         for (std::size_t done = 0; done < count;) {
-            const ssize_t wrote = ::pwrite(target_, buffer_.data() + done, count - done, written_);
+            const ssize_t wrote = ::pwrite(target_, bytes + done, count - done, written_);
             if (wrote < 0) {
                 if (errno == EINTR)
                     continue;
@@ -315,10 +318,21 @@ private:
         return true;
     }
 
+    // Where the bytes from source offset `offset` go: at the same place within a page of the
+    // buffer as within a page of the file. The kernel's copy out of the page cache ran up to
+    // seven times slower for some placements of the buffer against the file's offset (0.55 ms
+    // per MiB instead of 0.08 for one 64 MB source), which made a cut cost twice its plain copy.
+    [[nodiscard]] unsigned char* alignedAs(std::int64_t offset) {
+        const auto address = reinterpret_cast<std::uintptr_t>(buffer_.data());
+        const std::uintptr_t page = (address + kPageBytes - 1) / kPageBytes * kPageBytes;
+        return buffer_.data() + (page - address) + static_cast<std::size_t>(offset) % kPageBytes;
+    }
+
     int source_;
     int target_;
     bool startWriteBack_;
-    std::vector<unsigned char> buffer_;
+    std::size_t capacity_;
+    std::vector<unsigned char> buffer_; // two pages more than capacity_, for the placement
     std::int64_t written_ = 0;
     std::int64_t waitedUpTo_ = 0; // the piece up to here has been written back
 };

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <csignal>
 #include <filesystem>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -500,6 +501,7 @@ private slots:
         child.pid = ::fork();
         QVERIFY(child.pid >= 0);
         if (child.pid == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a test run that dies
             (void)cut();
             ::_exit(1);
         }
