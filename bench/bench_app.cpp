@@ -9,7 +9,7 @@
 //
 // Cuts: for each source size (default 5 and 100 MB, or the sizes given as arguments) the main
 // window cuts the source into three parts (Start at 1 % of its length, End at 99 %, with a
-// player that plays nothing; all three are written, the middle one kept) through its own yield to
+// player that plays nothing; only the middle one is written, and synced) through its own yield to
 // the event loop while Timer1 and a 10 ms probe timer run, and a plain copy of the same bytes runs
 // in the same process. Seven rounds each, alternating; the medians count. The longest gap is the
 // largest time between two probe ticks (or a tick and the cut's start or end) over all rounds: how
@@ -246,8 +246,8 @@ CutFigures MeasureCuts(const fs::path& folder, std::size_t sizeMiB) {
             Button(window, "Command1").click();
             gap = ticks.stop();
         });
-        // The piece kept, the middle part, is 98 % of the source; the other two are written and
-        // removed, so the cut reads and writes every byte like the plain copy.
+        // The piece kept, the middle part, is 98 % of the source, so the cut moves about as many
+        // bytes as the plain copy; unlike the copy, it syncs them to the disk.
         Require(fs::exists(kept) && fs::file_size(kept) > sizeMiB * kMiB * 97 / 100,
                 "the cut did not write the piece");
         fs::remove(kept);

@@ -1,10 +1,15 @@
-// Throughput and memory of a cut against a plain copy of the same bytes.
+// The cost of a cut against the cost of producing its piece.
 //
 // For each source size (default 64 and 512 MB, or the sizes given as arguments) it writes a
-// source into a temporary folder, then times WriteParts on a three-part plan (a quarter, a half,
-// the rest) with a yield that does nothing, and a plain copy of the whole file in 1 MiB blocks.
-// Each is run seven times, alternating, and the median counts. The last lines, one per size:
-//   bench: size_mb=64 cut_mb_s=... copy_mb_s=... ratio=... peak_rss_mb=...
+// source into a temporary folder, and for a piece of 10 % and of 80 % of the file, in the middle
+// of a three-part plan, times in the same process: WriteParts with a yield that does nothing
+// (without and with the sync to disk), a plain copy of the piece alone (its bytes read and
+// written in 1 MiB blocks: the physical limit for producing it) and a plain copy of the whole
+// file. Each is run five times, alternating, and the median counts. The last lines, one per case:
+//   bench: size_mb=64 piece_pct=10 cut_ms=... piece_copy_ms=... whole_copy_ms=...
+//          ratio_to_piece=... peak_rss_mb=... cut_fsync_ms=...
+// (on one line) where ratio_to_piece is the piece copy's time over the cut's (without sync, as
+// the plain copies have none), and cut_fsync_ms the same cut as the program runs it, synced.
 // 1 MB here is 1 MiB. Peak resident memory is the process's peak so far, so a figure that does
 // not rise from the small size to the large one shows that memory does not grow with the file.
 
@@ -26,9 +31,10 @@ using quavera::CutPaths;
 using quavera::CutState;
 using quavera::CutWindow;
 using quavera::MediaPlayer;
+using quavera::PieceStorage;
 using quavera::SplitFields;
 
-constexpr int kRounds = 7;
+constexpr int kRounds = 5;
 
 class NoOpWindow : public CutWindow {
 public:
@@ -49,18 +55,32 @@ public:
     bool pause() override { return true; }
 };
 
-void Cut(const fs::path& folder, const fs::path& source, std::int32_t size) {
+struct Plan {
+    std::int32_t head;
+    std::int32_t piece;
+    std::int32_t tail;
+};
+
+// The piece in the middle: as much before it as after it.
+Plan MiddlePiece(std::int32_t size, int piecePercent) {
+    const auto piece = static_cast<std::int32_t>(std::int64_t{size} * piecePercent / 100);
+    const std::int32_t head = (size - piece) / 2;
+    return Plan{head, piece, size - head - piece};
+}
+
+void Cut(const fs::path& folder, const fs::path& source, const Plan& plan, bool sync) {
     CutState state;
-    state.SourceSize = size;
-    const std::int32_t head = size / 4;
-    const std::int32_t piece = size / 2;
-    state.PartSizes = {head, piece, size - head - piece};
+    state.SourceSize = plan.head + plan.piece + plan.tail;
+    state.PartSizes = {plan.head, plan.piece, plan.tail};
     state.LastPart = 2;
     SplitFields fields;
     NoOpWindow window;
     IdlePlayer player;
+    PieceStorage storage;
+    storage.syncToDisk = sync;
+    storage.unnamedTemporary = std::getenv("NAMED") == nullptr;
     const auto report = quavera::WriteParts(state, CutPaths{source.string(), folder.string() + "/"},
-                                            fields, "0", window, player);
+                                            fields, "0", window, player, storage);
     Require(report.ok(), "the cut failed: " + report.file + " " + report.reason);
 }
 
@@ -83,30 +103,42 @@ int main(int argc, char** argv) {
             const fs::path copy = folder.path() / "copy.mp3";
             const fs::path kept = folder.path() / "[铃声]1source.mp3";
             WriteSource(source, sizeMiB);
+            const auto size = static_cast<std::int32_t>(sizeMiB * kMiB);
 
-            std::array<double, kRounds> cutSeconds{};
-            std::array<double, kRounds> copySeconds{};
-            PlainCopier copyPlainly;
-            for (int round = 0; round < kRounds; ++round) {
-                copySeconds[round] = Timed([&] { copyPlainly(source, copy); });
-                fs::remove(copy);
-                cutSeconds[round] = Timed(
-                    [&] { Cut(folder.path(), source, static_cast<std::int32_t>(sizeMiB * kMiB)); });
-                fs::remove(kept);
-                std::printf("size_mb=%zu round=%d cut_s=%.3f copy_s=%.3f\n", sizeMiB, round + 1,
-                            cutSeconds[round], copySeconds[round]);
+            for (const int piecePercent : {10, 80}) {
+                const Plan plan = MiddlePiece(size, piecePercent);
+                std::array<double, kRounds> cutSeconds{};
+                std::array<double, kRounds> syncedSeconds{};
+                std::array<double, kRounds> pieceSeconds{};
+                std::array<double, kRounds> wholeSeconds{};
+                PlainCopier copyPlainly;
+                for (int round = 0; round < kRounds; ++round) {
+                    wholeSeconds[round] = Timed([&] { copyPlainly(source, copy); });
+                    fs::remove(copy);
+                    pieceSeconds[round] =
+                        Timed([&] { copyPlainly(source, copy, plan.head, plan.piece); });
+                    fs::remove(copy);
+                    cutSeconds[round] = Timed([&] { Cut(folder.path(), source, plan, false); });
+                    fs::remove(kept);
+                    syncedSeconds[round] = Timed([&] { Cut(folder.path(), source, plan, true); });
+                    fs::remove(kept);
+                    std::printf("size_mb=%zu piece_pct=%d round=%d cut_s=%.3f cut_fsync_s=%.3f "
+                                "piece_copy_s=%.3f whole_copy_s=%.3f\n",
+                                sizeMiB, piecePercent, round + 1, cutSeconds[round],
+                                syncedSeconds[round], pieceSeconds[round], wholeSeconds[round]);
+                }
+                const double cutMs = Median(cutSeconds) * 1000.0;
+                const double pieceMs = Median(pieceSeconds) * 1000.0;
+                char line[300];
+                std::snprintf(line, sizeof line,
+                              "bench: size_mb=%zu piece_pct=%d cut_ms=%.1f piece_copy_ms=%.1f "
+                              "whole_copy_ms=%.1f ratio_to_piece=%.3f peak_rss_mb=%.1f "
+                              "cut_fsync_ms=%.1f",
+                              sizeMiB, piecePercent, cutMs, pieceMs, Median(wholeSeconds) * 1000.0,
+                              pieceMs / cutMs, PeakResidentMiB(), Median(syncedSeconds) * 1000.0);
+                summaries.emplace_back(line);
             }
             fs::remove(source);
-
-            const double mib = static_cast<double>(sizeMiB);
-            const double cutRate = mib / Median(cutSeconds);
-            const double copyRate = mib / Median(copySeconds);
-            char line[200];
-            std::snprintf(line, sizeof line,
-                          "bench: size_mb=%zu cut_mb_s=%.1f copy_mb_s=%.1f ratio=%.3f "
-                          "peak_rss_mb=%.1f",
-                          sizeMiB, cutRate, copyRate, cutRate / copyRate, PeakResidentMiB());
-            summaries.emplace_back(line);
         }
         for (const auto& summary : summaries)
             std::printf("%s\n", summary.c_str());

@@ -15,6 +15,8 @@ PACKAGES=(
   lame xvfb xauth xdotool x11-utils ffmpeg imagemagick dpkg-dev file python3 openbox tesseract-ocr tesseract-ocr-chi-sim
   # tests: checking the installed desktop entry, software-centre entry and Debian package
   desktop-file-utils appstream lintian
+  # tests: a vfat image for the cut on a file system without unnamed files
+  dosfstools
 )
 
 missing=()

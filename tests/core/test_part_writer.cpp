@@ -3,11 +3,15 @@
 #include "fakes/FakeCutWindow.h"
 #include "fakes/FakePlayer.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <filesystem>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quavera;
 using namespace quavera::testing;
@@ -15,6 +19,69 @@ using namespace quavera::testing;
 using Sizes = QList<qint64>;
 
 Q_DECLARE_METATYPE(CutOutcome)
+
+namespace {
+
+// Hidden names like the program's temporaries: the first two are what dead cuts leave, the
+// others only look alike and must stay.
+const QStringList kLeftovers = {".[铃声]0.00000000000a.tmp", ".[铃声]2.fedcba987654.tmp"};
+const QStringList kLookAlikes = {".[铃声]1.0123456789ab.tmp.bak", ".[铃声]3.0123456789ab.tmp",
+                                 ".[铃声]1.0123456789AB.tmp", "[铃声]1.0123456789ab.tmp",
+                                 ".[铃声]1.0123456789a.tmp"};
+
+// The names in `after` that are not in `before`.
+QStringList Added(const QStringList& before, const QStringList& after) {
+    QStringList added;
+    for (const QString& name : after) {
+        if (!before.contains(name))
+            added << name;
+    }
+    return added;
+}
+
+QStringList Sorted(QStringList names) {
+    names.sort();
+    return names;
+}
+
+// A cut running in a child process, killed when the test is done with it.
+struct ChildCut {
+    pid_t pid = -1;
+    ~ChildCut() { killAndWait(); }
+    int killAndWait() {
+        int status = 0;
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        pid = -1;
+        return status;
+    }
+};
+
+// Runs a program quietly; true when it ran and succeeded.
+bool Run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished() && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+// A vfat file system in an image file, loop-mounted; needs root and vfat in the kernel.
+struct VfatMount {
+    QString point;
+    bool mounted = false;
+    VfatMount(const QString& image, const QString& folder) : point(folder) {
+        mounted = QDir().mkpath(folder) && Run("truncate", {"-s", "32M", image}) &&
+                  Run("mkfs.vfat", {image}) && Run("mount", {"-o", "loop,utf8", image, folder});
+    }
+    ~VfatMount() {
+        if (mounted)
+            Run("umount", {point});
+    }
+};
+
+} // namespace
 
 class PartWriterTest : public QObject {
     Q_OBJECT
@@ -27,6 +94,7 @@ class PartWriterTest : public QObject {
     CutState state_;
     QString source_;
     QString dest_;
+    PieceStorage storage_;
 
     QString path(const QString& name) const { return dir_->filePath(name); }
     QString part(int index) const { return dest_ + "[铃声]" + QString::number(index) + "song.mp3"; }
@@ -38,7 +106,7 @@ class PartWriterTest : public QObject {
 
     CutReport cut(const std::string& endMark = "12.34") {
         return WriteParts(state_, CutPaths{Utf8(source_), Utf8(dest_)}, fields_, endMark, *window_,
-                          *player_);
+                          *player_, storage_);
     }
 
     // What every cut that did not finish leaves: the window restored, no finished caption,
@@ -69,6 +137,7 @@ private slots:
             locked = fields_.locked();
         };
         state_ = CutState();
+        storage_ = PieceStorage();
         source_ = path("song.mp3");
         dest_ = dir_->path() + "/";
         QVERIFY(WritePatternFile(source_, 101680));
@@ -242,7 +311,7 @@ private slots:
         QTest::newRow("source shorter than the plan")
             << "source short" << CutOutcome::SourceTooShort << "{dir}/song.mp3";
         QTest::newRow("destination missing")
-            << "destination missing" << CutOutcome::PartUnwritable << "{dir}/gone/[铃声]0song.mp3";
+            << "destination missing" << CutOutcome::PartUnwritable << "{dir}/gone/[铃声]1song.mp3";
         QTest::newRow("part 1 name taken by a folder")
             << "part folder" << CutOutcome::PartUnwritable << "{dir}/[铃声]1song.mp3";
     }
@@ -283,8 +352,12 @@ private slots:
             QVERIFY(!report.reason.empty());
     }
 
-    // A full disk, played by a file size limit: the write fails and the report says why.
+    // A full disk, played by a file size limit: the write fails and the report says why; on
+    // both roads the piece's file goes.
+    void writeFailureIsReported_data() { leftoversOfDeadCutsAreRemoved_data(); }
     void writeFailureIsReported() {
+        QFETCH(bool, unnamed);
+        storage_.unnamedTemporary = unnamed;
         rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -299,14 +372,17 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previousHandler);
         QCOMPARE(report.outcome, CutOutcome::PartUnwritable);
-        QCOMPARE(QString::fromStdString(report.file), part(0));
+        QCOMPARE(QString::fromStdString(report.file), part(1));
         QCOMPARE(QString::fromStdString(report.reason),
                  QString::fromStdString(std::generic_category().message(EFBIG)));
         verifyNothingDone(before);
     }
 
     // Closing the window mid-cut: the copy stops at once and its files go.
+    void abandonedCutLeavesNothing_data() { leftoversOfDeadCutsAreRemoved_data(); }
     void abandonedCutLeavesNothing() {
+        QFETCH(bool, unnamed);
+        storage_.unnamedTemporary = unnamed;
         QVERIFY(WriteFileBytes(part(1), "an earlier ringtone"));
         const QStringList before = FolderEntries(dest_);
         window_->onYield = [](int yieldNumber) { return yieldNumber < 40; };
@@ -340,6 +416,137 @@ private slots:
         QCOMPARE(window_->yields, 32768);
         QCOMPARE(QFileInfo(part(1)).size(), largePart);
         QVERIFY(ReadFileBytes(part(1)) == ReadFileBytes(source_).mid(1000, largePart));
+    }
+
+    // The source loses bytes while the cut runs, in each of the three parts: the parts that are
+    // only passed over are checked as well as the piece.
+    void sourceShortenedDuringCut_data() {
+        QTest::addColumn<int>("atYield");
+        QTest::addColumn<qint64>("shortenedTo");
+        QTest::newRow("in the head") << 5 << qint64(20000);
+        QTest::newRow("in the piece") << 40 << qint64(50000);
+        QTest::newRow("in the tail") << 70 << qint64(90000);
+    }
+    void sourceShortenedDuringCut() {
+        QFETCH(int, atYield);
+        QFETCH(qint64, shortenedTo);
+        const QStringList before = FolderEntries(dest_);
+        window_->onYield = [&](int yieldNumber) {
+            if (yieldNumber == atYield)
+                std::filesystem::resize_file(Utf8(source_), std::uintmax_t(shortenedTo));
+            return true;
+        };
+        plan({30720, 40960, 30000});
+
+        const CutReport report = cut();
+
+        QCOMPARE(report.outcome, CutOutcome::SourceTooShort);
+        QCOMPARE(QString::fromStdString(report.file), source_);
+        verifyNothingDone(before);
+    }
+
+    // With or without unnamed files, a cut removes what dead cuts left in its folder, and only
+    // that, and the folder shows at most the piece's temporary while it runs.
+    void leftoversOfDeadCutsAreRemoved_data() {
+        QTest::addColumn<bool>("unnamed");
+        QTest::newRow("unnamed file") << true;
+        QTest::newRow("named temporary") << false;
+    }
+    void leftoversOfDeadCutsAreRemoved() {
+        QFETCH(bool, unnamed);
+        storage_.unnamedTemporary = unnamed;
+        for (const QString& name : kLeftovers + kLookAlikes)
+            QVERIFY(WriteFileBytes(path(name), "left"));
+        QVERIFY(QDir(dir_->path()).mkdir(".[铃声]1.00000000000b.tmp"));
+        const QStringList expected = Added(kLeftovers, FolderEntries(dest_)) << "[铃声]1song.mp3";
+        QStringList addedDuringCut;
+        window_->onYield = [&](int) {
+            addedDuringCut = Added(expected, FolderEntries(dest_));
+            return true;
+        };
+        plan({30720, 40960, 30000});
+
+        QVERIFY(cut().ok());
+
+        QCOMPARE(FolderEntries(dest_), Sorted(expected));
+        QCOMPARE(ReadFileBytes(part(1)), PatternBytes(30720, 40960));
+        QCOMPARE(addedDuringCut.size(), unnamed ? 0 : 1);
+        if (!unnamed)
+            QVERIFY(addedDuringCut.front().startsWith(".[铃声]1."));
+    }
+
+    // A cut killed in the middle of its piece, while another cut runs into the same folder, then
+    // the next cut there.
+    void killedCutLeavesNothing_data() { leftoversOfDeadCutsAreRemoved_data(); }
+    void killedCutLeavesNothing() {
+        QFETCH(bool, unnamed);
+        storage_.unnamedTemporary = unnamed;
+        const qint64 sourceSize = 64 << 20;
+        std::filesystem::resize_file(Utf8(source_), std::uintmax_t(sourceSize));
+        const QStringList before = FolderEntries(dest_);
+        plan({16 << 20, 32 << 20, 16 << 20});
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        const int midPiece = (32 << 20) / 1122;
+        window_->onYield = [&](int yieldNumber) {
+            if (yieldNumber == midPiece) {
+                (void)!::write(ready[1], "m", 1);
+                for (;;)
+                    ::pause();
+            }
+            return true;
+        };
+
+        ChildCut child;
+        child.pid = ::fork();
+        QVERIFY(child.pid >= 0);
+        if (child.pid == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a test run that dies
+            (void)cut();
+            ::_exit(1);
+        }
+        ::close(ready[1]);
+        char mark = 0;
+        QCOMPARE(::read(ready[0], &mark, 1), ssize_t(1));
+        ::close(ready[0]);
+        const QStringList during = Added(before, FolderEntries(dest_));
+        QCOMPARE(during.size(), unnamed ? 0 : 1);
+
+        window_->onYield = {};
+        QVERIFY(cut().ok()); // the running cut's temporary is not a leftover
+        QCOMPARE(Added(before, FolderEntries(dest_)), QStringList(during) << "[铃声]1song.mp3");
+        QVERIFY(QFile::remove(part(1)));
+
+        const int status = child.killAndWait();
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        QCOMPARE(FolderEntries(dest_), Sorted(before + during));
+
+        QVERIFY(cut().ok());
+        QCOMPARE(Added(before, FolderEntries(dest_)), QStringList({"[铃声]1song.mp3"}));
+    }
+
+    // A real file system without unnamed files: the piece goes through a named temporary.
+    void vfatFolder() {
+        if (::geteuid() != 0)
+            QSKIP("mounting a vfat image needs root");
+        const VfatMount vfat(path("vfat.img"), path("card"));
+        if (!vfat.mounted)
+            QSKIP("no vfat here (mkfs.vfat, loop devices or the vfat driver missing)");
+        dest_ = vfat.point + "/";
+        QVERIFY(WriteFileBytes(dest_ + kLeftovers.front(), "left"));
+        QVERIFY(WriteFileBytes(part(1), "an earlier ringtone"));
+        bool temporarySeen = false;
+        window_->onYield = [&](int) {
+            temporarySeen = temporarySeen || FolderEntries(dest_).size() == 2;
+            return true;
+        };
+        plan({30720, 40960, 30000});
+
+        QVERIFY(cut().ok());
+
+        QVERIFY(temporarySeen);
+        QCOMPARE(FolderEntries(dest_), QStringList({"[铃声]1song.mp3"}));
+        QCOMPARE(ReadFileBytes(part(1)), PatternBytes(30720, 40960));
     }
 
     void namesWithCJKAndBlanks() {

@@ -380,7 +380,7 @@ private slots:
         row("source replaced by a folder", Fault::SourceReplacedByFolder, false, chooseSource);
         row("source replaced by a FIFO", Fault::SourceReplacedByFifo, false, chooseSource);
         row("source truncated", Fault::SourceTruncated, false, tooShort);
-        row("destination read-only", Fault::DestinationReadOnly, false, unwritable("{part0}"));
+        row("destination read-only", Fault::DestinationReadOnly, false, unwritable("{part1}"));
         row("destination deleted", Fault::DestinationDeleted, false, chooseSource);
         row("destination full", Fault::DestinationFull, false, unwritable("{part1}"));
         row("part files exist and are longer", Fault::PartFilesExistLonger, true, none);
