@@ -575,6 +575,8 @@ private slots:
         QTest::mouseClick(TopLevel("FrmST")->findChild<QPushButton*>(QStringLiteral("Command2")),
                           Qt::LeftButton);
         QCOMPARE(SnapshotOf(destination()).keys(), QStringList{QFileInfo(partPath(1)).fileName()});
+        QCOMPARE(ReadFileBytes(sourcePath()), source_);
+        CHECKED(verifyWindowIsRestored());
     }
 
     void marksWithoutAFile() {
