@@ -178,6 +178,10 @@ void MarkCommands::End() {
         return;
     }
     lastCutUnfinished_ = false;
+    // A preview left open may still name an earlier cut's piece: its delete must not reach a
+    // file this cut did not write. 试听 gives it this cut's piece.
+    if (program_.PreviewFile != PartFileName(cut, 1))
+        program_.PreviewFile.clear();
 }
 
 void MarkCommands::RefreshLength() {

@@ -1,6 +1,7 @@
 #include "ui/MainCommands.h"
 
 #include "core/NumberText.h"
+#include "core/PathText.h"
 #include "core/ProgramInfo.h"
 #include "ui/DesktopActions.h"
 
@@ -25,6 +26,13 @@ std::optional<std::uintmax_t> FileLength(const std::string& path) {
         return std::nullopt;
     }
     return length;
+}
+
+// A FIFO, a socket or a device. The player opens its file on this thread, and opening a FIFO
+// waits for a writer: the window would freeze for good.
+bool IsSpecialFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_other(std::filesystem::status(PathFromText(path), error));
 }
 
 } // namespace
@@ -73,7 +81,8 @@ void MainCommands::LoadSource(const std::string& path) {
         marks_.cut.SourceSize = static_cast<std::int32_t>(*length);
         view_.setSizeCaption(SizeCaption(marks_.cut.SourceSize));
     }
-    static_cast<void>(player_.setURL(path));
+    // Such a file is no source: the player gets none, so Start and End ask for an MP3 file.
+    static_cast<void>(player_.setURL(IsSpecialFile(path) ? std::string() : path));
     marks_.RefreshLength();
     view_.setStartCaption("");
     view_.setEndCaption("");

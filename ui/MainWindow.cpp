@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -74,13 +75,15 @@ QLineEdit* MakePathBox(QWidget* parent, const char* name, const QRect& geometry)
     return box;
 }
 
-// The file a drop would load: the first of the dragged items, when it is a local file.
+// The file a drop would load: the first of the dragged items, when it is a local file. A
+// folder is no file: the open dialog cannot choose one either.
 std::optional<std::string> DroppedFile(const QMimeData* data) {
     if (data == nullptr || !data->hasUrls() || data->urls().isEmpty()) {
         return std::nullopt;
     }
     const QUrl first = data->urls().constFirst();
-    if (!first.isLocalFile() || first.toLocalFile().isEmpty()) {
+    if (!first.isLocalFile() || first.toLocalFile().isEmpty() ||
+        QFileInfo(first.toLocalFile()).isDir()) {
         return std::nullopt;
     }
     return first.toLocalFile().toStdString();

@@ -550,6 +550,35 @@ private slots:
         CHECKED(verifyWindowIsRestored());
     }
 
+    // A preview left open on an earlier piece, then a finished cut of another source: the open
+    // preview's delete reaches neither piece; a new preview reaches the new one only.
+    void openPreviewAfterACutOfAnotherSource() {
+        CHECKED(openWindow());
+        CHECKED(
+            chooseAndMarkStart(sourcePath(), destination(), kLongStartSeconds, kLongEndSeconds));
+        click("Command1");
+        click("Command2");
+        const QString other = folder(QStringLiteral("src/其他 ")) + kLongSourceName;
+        CHECKED(chooseAndMarkStart(other, destination(), kLongStartSeconds, kLongEndSeconds));
+        click("Command1");
+        QCOMPARE(statusCaption(), QString::fromUtf8(kFinishedCaption));
+        const QStringList bothPieces = SnapshotOf(destination()).keys();
+        QCOMPARE(bothPieces.size(), 2);
+
+        QWidget* preview = TopLevel("FrmST");
+        QVERIFY(preview != nullptr);
+        QTest::mouseClick(preview->findChild<QPushButton*>(QStringLiteral("Command2")),
+                          Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(SnapshotOf(destination()).keys(), bothPieces);
+        click("Command2");
+        QTest::mouseClick(TopLevel("FrmST")->findChild<QPushButton*>(QStringLiteral("Command2")),
+                          Qt::LeftButton);
+        QCOMPARE(SnapshotOf(destination()).keys(), QStringList{QFileInfo(partPath(1)).fileName()});
+        QCOMPARE(ReadFileBytes(sourcePath()), source_);
+        CHECKED(verifyWindowIsRestored());
+    }
+
     void marksWithoutAFile() {
         CHECKED(openWindow());
         click("cmdQ");

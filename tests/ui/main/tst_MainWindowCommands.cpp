@@ -223,6 +223,7 @@ private slots:
         QTest::newRow("one file") << QStringList{"a.mp3"} << true;
         QTest::newRow("several: the first") << QStringList{"a.mp3", "b.mp3"} << true;
         QTest::newRow("a file that cannot be read") << QStringList{"gone.mp3"} << true;
+        QTest::newRow("a folder") << QStringList{"music.mp3"} << false;
         QTest::newRow("web address") << QStringList{"https://quavera.example.org/a.mp3"} << false;
         QTest::newRow("web address first")
             << QStringList{"https://x.example/a.mp3", "a.mp3"} << false;
@@ -233,6 +234,7 @@ private slots:
         QFETCH(bool, accepted);
         QVERIFY(WriteFileBytes(file(QStringLiteral("a.mp3")), GeneratedMp3Bytes(1536)));
         QVERIFY(WriteFileBytes(file(QStringLiteral("b.mp3")), GeneratedMp3Bytes(1024)));
+        QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("music.mp3")));
         QList<QUrl> urls;
         for (const QString& name : dropped) {
             urls.append(name.contains(':') ? QUrl(name) : QUrl::fromLocalFile(file(name)));

@@ -11,7 +11,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace quavera;
 using namespace quavera::testing;
@@ -67,6 +73,38 @@ private slots:
         }
         QCOMPARE(QApplication::focusWidget(), button("cmdQ"));
         QVERIFY(playerStops > 0);
+    }
+
+    // "Open with" or a drop of a FIFO named .mp3: opening it for reading would wait for a writer.
+    void fifoSourceNeverFreezesTheWindow() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString fifo = dir.filePath(QStringLiteral("管道 歌.mp3"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        // Should anything open it, a writer comes along again and again: the test then fails
+        // instead of hanging.
+        std::atomic<bool> openedForReading = false;
+        std::atomic<bool> done = false;
+        std::thread writer([&] {
+            while (!done) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                const int end = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+                if (end >= 0) { // only succeeds while a reader waits
+                    openedForReading = true;
+                    ::close(end);
+                }
+            }
+        });
+        window_->openSource(fifo.toStdString());
+        QTest::qWait(500);
+        done = true;
+        writer.join();
+        QVERIFY(!openedForReading);
+        QCOMPARE(text("txtSource"), fifo);
+        QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
+        QCOMPARE(rig_->messages.shown.size(), std::size_t{1});
+        QCOMPARE(rig_->messages.shown.front().text, std::string("请选择要剪切的MP3文件！"));
+        QVERIFY(rig_->program.StartMark.empty());
     }
 
     void ringtoneFromSourceToPreview() {
