@@ -64,6 +64,9 @@ private:
     // Runs `command` on every click of `button`, unless a cut is running.
     void bindCommand(QAbstractButton* button, std::function<void()> command);
     void mirrorSplitFields();
+    // The player shows the marks taken since the current source was chosen.
+    void noteMarkTaken(bool& shown);
+    void showMarksOnPlayer();
 
     MainServices services_;
     PlayerView* player_ = nullptr; // MDplay
@@ -93,6 +96,8 @@ private:
     QPointer<PreviewWindow> preview_;
     QPointer<AboutWindow> about_;
     bool closeRequested_ = false; // the user closed the window while a cut was running
+    bool startMarkShown_ = false;
+    bool endMarkShown_ = false;
 };
 
 } // namespace quavera
