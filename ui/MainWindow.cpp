@@ -250,6 +250,8 @@ void MainWindow::mirrorSplitFields() {
 }
 
 void MainWindow::setBusyPointer(bool busy) {
+    // The busy pointer spans the cut: the player's own reading waits meanwhile.
+    player_->holdBackgroundWork(busy);
     if (busy) {
         setCursor(Qt::WaitCursor);
     } else {

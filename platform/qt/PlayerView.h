@@ -20,6 +20,9 @@ public:
         static_cast<void>(startSeconds);
         static_cast<void>(endSeconds);
     }
+    // While held, the player does no work of its own beyond playing (a cut is running and
+    // should have the machine); released, it carries on where it stopped.
+    virtual void holdBackgroundWork(bool hold) { static_cast<void>(hold); }
 };
 
 // Makes the player a window embeds; tests hand the windows a fake.

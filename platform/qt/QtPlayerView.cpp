@@ -215,6 +215,10 @@ void QtPlayerView::showMarks(std::optional<double> startSeconds, std::optional<d
     showScene();
 }
 
+void QtPlayerView::holdBackgroundWork(bool hold) {
+    waveform_->setHeld(hold);
+}
+
 bool QtPlayerView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress &&
         handleControlKey(watched, *static_cast<QKeyEvent*>(event))) {

@@ -45,6 +45,7 @@ public:
     [[nodiscard]] std::optional<double> currentPosition() const override;
     bool pause() override;
     void showMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) override;
+    void holdBackgroundWork(bool hold) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -94,9 +94,16 @@ void WaveformReader::useLength(double seconds) {
     }
 }
 
+void WaveformReader::setHeld(bool held) {
+    held_ = held;
+    if (!held_) {
+        takeBuffers(); // the decoder announced those waiting while it was held
+    }
+}
+
 void WaveformReader::takeBuffers() {
     // Asking for a buffer when none is waiting would upset the decoder's count of them.
-    while (state_ == State::Reading && decoder_ && decoder_->bufferAvailable()) {
+    while (!held_ && state_ == State::Reading && decoder_ && decoder_->bufferAvailable()) {
         const QAudioBuffer buffer = decoder_->read();
         if (!buffer.isValid()) {
             break;

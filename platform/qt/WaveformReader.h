@@ -30,6 +30,9 @@ public:
     // The medium's length, from the player or the decoder, whichever knows it first; the
     // outline never covers less than it.
     void useLength(double seconds);
+    // While held, no buffer is taken: the decoder's queue fills and its thread waits, leaving
+    // the processor to others. The file stays open; stop() still closes it at once.
+    void setHeld(bool held);
 
     [[nodiscard]] State state() const { return state_; }
     [[nodiscard]] const WaveformPeaks& peaks() const { return peaks_; }
@@ -49,6 +52,7 @@ private:
     WaveformPeaks peaks_;
     State state_ = State::Idle;
     double readSeconds_ = 0;
+    bool held_ = false;
     QElapsedTimer sinceAnnounced_;
 };
 
