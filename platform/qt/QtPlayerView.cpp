@@ -107,19 +107,20 @@ QtPlayerView::QtPlayerView(QWidget* parent)
     timeLabel_->setObjectName(QStringLiteral("timeLabel"));
     showTime();
 
+    // One row of controls leaves the screen the rest of the height: in the main window the
+    // player is only 93 pixels high.
     auto* controlsRow = new QHBoxLayout;
     controlsRow->setContentsMargins(0, 0, 0, 0);
     controlsRow->setSpacing(2);
     controlsRow->addWidget(playPauseButton_);
     controlsRow->addWidget(stopButton_);
-    controlsRow->addStretch(1);
+    controlsRow->addWidget(seekSlider_, 1);
     controlsRow->addWidget(timeLabel_);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(2, 2, 2, 2);
     column->setSpacing(2);
     column->addWidget(screen_, 1);
-    column->addWidget(seekSlider_);
     column->addLayout(controlsRow);
 
     connect(playPauseButton_, &QToolButton::clicked, this, &QtPlayerView::togglePlayback);

@@ -33,12 +33,16 @@ void PaintWaveform(QPainter& painter, const QSize& size, const WaveformScene& sc
     const double duration = scene.durationSeconds;
     const bool timed = duration > 0;
 
+    // The span between the marks, what a cut keeps, is shaded and its outline drawn brighter.
+    int keptFrom = 0;
+    int keptTo = size.width() - 1;
     if (timed && scene.startSeconds && scene.endSeconds) {
-        const int from = WaveformColumn(std::min(*scene.startSeconds, *scene.endSeconds), duration,
-                                        size.width());
-        const int to = WaveformColumn(std::max(*scene.startSeconds, *scene.endSeconds), duration,
-                                      size.width());
-        painter.fillRect(QRect(from, 0, to - from + 1, size.height()), colours::kShaded);
+        keptFrom = WaveformColumn(std::min(*scene.startSeconds, *scene.endSeconds), duration,
+                                  size.width());
+        keptTo = WaveformColumn(std::max(*scene.startSeconds, *scene.endSeconds), duration,
+                                size.width());
+        painter.fillRect(QRect(keptFrom, 0, keptTo - keptFrom + 1, size.height()),
+                         colours::kShaded);
     }
 
     if (timed && scene.peaks != nullptr) {
@@ -53,7 +57,9 @@ void PaintWaveform(QPainter& painter, const QSize& size, const WaveformScene& sc
                 std::lround(middle - std::clamp(slice.high, -1.0f, 1.0f) * middle));
             const int bottom =
                 static_cast<int>(std::lround(middle - std::clamp(slice.low, -1.0f, 1.0f) * middle));
-            painter.fillRect(QRect(x, top, 1, bottom - top + 1), colours::kOutline);
+            const bool kept = x >= keptFrom && x <= keptTo;
+            painter.fillRect(QRect(x, top, 1, bottom - top + 1),
+                             kept ? colours::kOutline : colours::kOutlineOutside);
         }
     }
 

@@ -27,6 +27,7 @@ namespace waveform_colours {
 inline const QColor kBackground{0, 0, 0};
 inline const QColor kShaded{0x2a, 0x3f, 0x2a};
 inline const QColor kOutline{0x9c, 0xd4, 0xff};
+inline const QColor kOutlineOutside{0x4e, 0x6a, 0x80}; // beyond the marks, when both are set
 inline const QColor kPlayhead{0xff, 0xff, 0xff};
 inline const QColor kStartMark{0x4c, 0xe0, 0x4c};
 inline const QColor kEndMark{0xff, 0x70, 0x50};
