@@ -122,7 +122,10 @@ void WaveformReader::finish(State state) {
     state_ = state;
     // Deleted later: this runs inside one of the decoder's own signals.
     decoder_->stop();
-    decoder_.release()->deleteLater();
+    QAudioDecoder* finished = decoder_.release();
+    finished->disconnect(this);
+    finished->setParent(this);
+    finished->deleteLater();
     announce(true);
 }
 
