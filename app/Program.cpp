@@ -1,5 +1,6 @@
 #include "app/Program.h"
 
+#include "core/ProgramInfo.h"
 #include "platform/qt/QtPlayerView.h"
 #include "ui/DesktopActions.h"
 #include "ui/MainServices.h"
@@ -10,15 +11,12 @@
 
 namespace quavera {
 
-namespace {
-
-// The configuration folder follows the application name: it is set before the store is made.
-QString ConfigFolder() {
-    QApplication::setApplicationName(QStringLiteral("Quavera"));
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+void IdentifyProgram() {
+    // The name also names the configuration folder, ~/.config/Quavera, and the X window class.
+    QApplication::setApplicationName(QString::fromUtf8(info::kProgramTitle));
+    QApplication::setApplicationVersion(QString::fromUtf8(info::kVersion));
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(info::kDesktopEntryName));
 }
-
-} // namespace
 
 void PrepareProcessEnvironment() {
     // The player decodes through GStreamer, which plays MP3 with the Debian packages we need and
@@ -28,7 +26,9 @@ void PrepareProcessEnvironment() {
     }
 }
 
-Program::Program() : store_(ConfigFolder()), registry_(store_) {
+Program::Program()
+    : store_(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)),
+      registry_(store_) {
     QApplication::setWindowIcon(ProgramIcon());
 
     // Standard buttons of the message boxes and dialogs read 确定 and 取消, like every other text.

@@ -14,11 +14,15 @@
 
 namespace quavera {
 
+// The program's name, version and desktop entry, for Qt, the window system and the
+// configuration folder. Needs no application object; comes before the Program.
+void IdentifyProgram();
+
 // Settles what must be in place before the application object exists.
 void PrepareProcessEnvironment();
 
 // The program as it starts: its translations, its real services and the main window built on
-// them. Needs the QApplication; making one asks the first-run question.
+// them. Needs the QApplication and IdentifyProgram; making one asks the first-run question.
 class Program {
 public:
     Program();

@@ -60,6 +60,7 @@ double Milliseconds(Clock::duration elapsed) {
 // The process the start-up is measured in: the program as main builds it. A first-run question
 // is turned down, so one run can seed a configuration folder.
 int RunStartupChild(int argc, char** argv) {
+    quavera::IdentifyProgram();
     quavera::PrepareProcessEnvironment();
     QApplication application(argc, argv);
     bool asked = false;

@@ -1,5 +1,6 @@
 #include "core/MarkCommands.h"
 
+#include "core/AudioHeader.h"
 #include "core/NumberText.h"
 #include "core/ProgramInfo.h"
 #include "core/SplitPlan.h"
@@ -91,15 +92,17 @@ MarkCommands::MarkCommands(ProgramState& program, MediaPlayer& player, MessageBo
 void MarkCommands::Start() {
     if (cutRunning_)
         return; // a click let through by the running cut's yields
-    if (player_.URL().empty()) {
+    if (player_.URL().empty() || !sourceIsPlayableMp3()) {
         ShowOk(messages_, kChooseSourceText, kErrorTitle, MessageIcon::Critical);
         return;
     }
 
     if (const auto duration = PlayerDuration(player_))
         program_.MediaDuration = *duration;
-    if (const auto mark = PositionText(player_))
+    if (const auto mark = PositionText(player_)) {
         program_.StartMark = *mark;
+        startMarkStale_ = false;
+    }
     if (const auto sizeKB = SizeInKB(cut.SourceSize))
         program_.SourceSizeKB = *sizeKB;
     if (const auto startKB =
@@ -119,30 +122,47 @@ void MarkCommands::End() {
         program_.EndMark = *mark;
     if (const auto sizeKB = SizeInKB(cut.SourceSize))
         program_.SourceSizeKB = *sizeKB;
+    bool emptyPiece = false;
     {
         const double duration = program_.MediaDuration;
         const double sizeKB = program_.SourceSizeKB;
         const auto endKB = MarkInKB(program_.EndMark, duration, sizeKB);
         const auto startKB = endKB ? MarkInKB(program_.StartMark, duration, sizeKB) : std::nullopt;
         if (startKB) {
-            if (const auto pieceKB = Finite(*endKB - *startKB))
+            if (const auto pieceKB = Finite(*endKB - *startKB)) {
                 splitFields.setText(1, NumberText(*pieceKB));
+                // The plan would drop the "0" as an empty field and keep all after the start.
+                emptyPiece = *pieceKB == 0.0;
+            }
         }
     }
     // An overflow while planning fails the plan like a refusal.
-    const bool planned =
-        BuildSplitPlan(destText, sourceText, splitFields, cut) == PlanResult::Planned;
+    const bool planned = !emptyPiece && BuildSplitPlan(destText, sourceText, splitFields, cut) ==
+                                            PlanResult::Planned;
 
     if (player_.URL().empty()) {
-        ShowOk(messages_, kStartFirstText, info::kProgramTitle, MessageIcon::None);
+        refuseEnd(kStartFirstText, info::kProgramTitle);
+        return;
+    }
+    if (!sourceIsPlayableMp3()) {
+        refuseEnd(kChooseSourceText, kHintTitle);
+        return;
+    }
+    if (startMarkStale_) {
+        refuseEnd(kStartFirstText, info::kProgramTitle);
         return;
     }
     if (destText.empty()) {
-        ShowOk(messages_, kChooseFolderText, kHintTitle, MessageIcon::None);
+        refuseEnd(kChooseFolderText, kHintTitle);
+        return;
+    }
+    // A kept part of no bytes would be announced as a finished cut.
+    if (emptyPiece || (planned && cut.LastPart >= 1 && cut.PartSizes.at(1) == 0)) {
+        refuseEnd(kEndBeforeStartText, kHintTitle);
         return;
     }
     if (!planned) {
-        ShowOk(messages_, kChooseSourceText, kHintTitle, MessageIcon::None);
+        refuseEnd(kChooseSourceText, kHintTitle);
         return;
     }
 
@@ -152,14 +172,41 @@ void MarkCommands::End() {
         report = WriteParts(cut, CutPaths{sourceText, destText}, splitFields, program_.EndMark,
                             window_, player_);
     }
-    if (!report.ok())
+    if (!report.ok()) {
+        markCutUnfinished();
         reportCutFailure(report);
+        return;
+    }
+    lastCutUnfinished_ = false;
 }
 
 void MarkCommands::RefreshLength() {
     if (const auto duration = PlayerDuration(player_))
         program_.MediaDuration = *duration;
     window_.setTotalCaption(SecondsCaption(program_.MediaDuration));
+}
+
+// The player cannot play what it was given (it reports no length), or the file does not begin
+// as MP3 audio: a text, a picture or a WAV named .mp3 is no source to cut. A length of 0 is a
+// file still loading: its marks would map to no bytes and leave the previous source's sizes in
+// the fields, so it does not count either.
+bool MarkCommands::sourceIsPlayableMp3() const {
+    const auto duration = PlayerDuration(player_);
+    return duration && *duration > 0.0 && StartsAsMp3Audio(sourceText);
+}
+
+void MarkCommands::refuseEnd(const std::string& text, const std::string& title) {
+    markCutUnfinished();
+    ShowOk(messages_, text, title, MessageIcon::None);
+}
+
+// No finished caption or end time stays on screen for a cut that did not finish, and the open
+// preview no longer names a file for its delete: that file is not this cut's.
+void MarkCommands::markCutUnfinished() {
+    lastCutUnfinished_ = true;
+    program_.PreviewFile.clear();
+    window_.setStatusCaption("");
+    window_.setEndCaption("");
 }
 
 void MarkCommands::reportCutFailure(const CutReport& report) {

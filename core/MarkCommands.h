@@ -23,8 +23,13 @@ public:
     void Start();         // cmdQ
     void End();           // Command1
     void RefreshLength(); // Timer1 tick, and right after a new source is loaded
+    // A new source was chosen: the Start mark taken on the previous one no longer counts.
+    void SourceChosen() { startMarkStale_ = true; }
 
     [[nodiscard]] bool cutRunning() const { return cutRunning_; }
+    // True when the most recent End did not write its piece: the captured names then refer to
+    // a file that End did not write, and the preview must not be given it.
+    [[nodiscard]] bool lastCutUnfinished() const { return lastCutUnfinished_; }
 
     CutState cut;
     SplitFields splitFields;
@@ -32,6 +37,9 @@ public:
     std::string destText;   // txtDestdir
 
 private:
+    [[nodiscard]] bool sourceIsPlayableMp3() const;
+    void refuseEnd(const std::string& text, const std::string& title);
+    void markCutUnfinished();
     void reportCutFailure(const CutReport& report);
 
     ProgramState& program_;
@@ -39,6 +47,8 @@ private:
     MessageBoxes& messages_;
     CutWindow& window_;
     bool cutRunning_ = false;
+    bool startMarkStale_ = false;
+    bool lastCutUnfinished_ = false;
 };
 
 } // namespace quavera

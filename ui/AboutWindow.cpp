@@ -87,13 +87,13 @@ AboutWindow::AboutWindow(ProcessLauncher& launcher, MessageBoxes& messages)
     // "&H" makes Alt+H the access key; "(Q)" is plain text and gives no key.
     QPushButton* help = AddButton(this, "Command1", "帮助(&H)", TwipsRect(840, 3120, 1455, 495));
     QPushButton* ok = AddButton(this, "Command2", "确定(Q)", TwipsRect(2280, 3120, 1455, 495));
-    ok->setDefault(true); // drawn as the default; Enter is routed in keyPressEvent
-    defaultButton_ = ok;
+    defaultButton_ = ok; // Enter is routed in keyPressEvent
 
     AddLabel(this, "Label5", QString::fromUtf8(info::kRightsNotice), TwipsRect(0, 3720, 4575, 255));
 
     setTabOrder(help, ok);
     help->setFocus(Qt::OtherFocusReason);
+    FrameTheEnterTarget(*this, ok);
 
     connect(help, &QPushButton::clicked, this, [this] { openHelp(); });
     connect(ok, &QPushButton::clicked, this, &QWidget::close);

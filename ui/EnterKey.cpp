@@ -26,4 +26,24 @@ bool HandleEnterKey(QWidget& window, QKeyEvent& event, QPushButton* defaultButto
     return true;
 }
 
+void FrameTheEnterTarget(QWidget& window, QPushButton* defaultButton) {
+    auto frame = [&window, defaultButton](QWidget* focused) {
+        auto* focusedButton = qobject_cast<QPushButton*>(focused);
+        QPushButton* target = (focusedButton != nullptr && window.isAncestorOf(focusedButton))
+                                  ? focusedButton
+                                  : defaultButton;
+        for (QPushButton* button : window.findChildren<QPushButton*>()) {
+            button->setDefault(button == target);
+        }
+    };
+    frame(window.focusWidget());
+    QObject::connect(qApp, &QApplication::focusChanged, &window,
+                     [&window, frame](QWidget* previous, QWidget* now) {
+                         if ((previous != nullptr && window.isAncestorOf(previous)) ||
+                             (now != nullptr && window.isAncestorOf(now))) {
+                             frame(now);
+                         }
+                     });
+}
+
 } // namespace quavera

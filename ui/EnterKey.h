@@ -12,4 +12,8 @@ namespace quavera {
 // Call from the window's keyPressEvent; returns true when the key was used.
 bool HandleEnterKey(QWidget& window, QKeyEvent& event, QPushButton* defaultButton);
 
+// Keeps the default frame on the button that Enter clicks, as a dialog does: the focused push
+// button takes it over, and the default button has it back when no push button has the focus.
+void FrameTheEnterTarget(QWidget& window, QPushButton* defaultButton);
+
 } // namespace quavera

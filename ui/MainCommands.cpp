@@ -50,8 +50,10 @@ void MainCommands::ChooseSource() {
     if (!chosen || chosen->empty()) {
         return;
     }
-    const std::string& path = *chosen;
+    LoadSource(*chosen);
+}
 
+void MainCommands::LoadSource(const std::string& path) {
     // The size is counted in 32 bits throughout the cut; a larger file cannot be cut at all.
     const std::optional<std::uintmax_t> length = FileLength(path);
     if (length && *length > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
@@ -61,6 +63,7 @@ void MainCommands::ChooseSource() {
     }
 
     marks_.sourceText = path;
+    marks_.SourceChosen();
     if (marks_.destText.empty()) {
         marks_.destText = FolderOf(path);
     }
@@ -91,7 +94,10 @@ void MainCommands::OpenDestinationFolder() {
 
 void MainCommands::Audition() {
     MediaPlayer& previewPlayer = view_.showPreview();
-    const std::string keptPart = PartFileName(marks_.cut, 1);
+    // After a cut that did not finish, the captured names may name an older piece the user
+    // kept: the preview gets no file, so its delete cannot remove that piece.
+    const std::string keptPart =
+        marks_.lastCutUnfinished() ? std::string() : PartFileName(marks_.cut, 1);
     // A name that refers to no file is the player's business: it just plays nothing.
     static_cast<void>(previewPlayer.setURL(keptPart));
     services_.program.PreviewFile = keptPart;

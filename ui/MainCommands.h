@@ -29,6 +29,10 @@ public:
     void About();                 // Command3
     void OtherFormats();          // Command4
 
+    // What a confirmed choice of `path` does; also the file given on the command line or
+    // dropped on the window.
+    void LoadSource(const std::string& path);
+
 private:
     MainServices services_;
     MarkCommands& marks_;

@@ -13,14 +13,19 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
+#include <optional>
 #include <stdexcept>
 
 namespace quavera {
@@ -68,6 +73,18 @@ QLineEdit* MakePathBox(QWidget* parent, const char* name, const QRect& geometry)
     // Only the browse buttons fill the path boxes: no typing, no selecting.
     box->setEnabled(false);
     return box;
+}
+
+// The file a drop would load: the first of the dragged items, when it is a local file.
+std::optional<std::string> DroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().isEmpty()) {
+        return std::nullopt;
+    }
+    const QUrl first = data->urls().constFirst();
+    if (!first.isLocalFile() || first.toLocalFile().isEmpty()) {
+        return std::nullopt;
+    }
+    return first.toLocalFile().toStdString();
 }
 
 } // namespace
@@ -124,6 +141,7 @@ MainWindow::MainWindow(const MainServices& services, QWidget* parent)
     timer1_->start();
 
     CentreOnScreen(*this);
+    setAcceptDrops(true);
 }
 
 MainWindow::~MainWindow() {
@@ -163,8 +181,8 @@ void MainWindow::buildButtonRow() {
     cmdQ_ = MakeButton(this, "cmdQ", QStringLiteral("开始(&S)"), TwipsRect(120, 2640, 1095, 495));
     command1_ =
         MakeButton(this, "Command1", QStringLiteral("结束(&P)"), TwipsRect(1200, 2640, 975, 495));
-    // Drawn as the default button; Enter reaches it through keyPressEvent.
-    command1_->setDefault(true);
+    // The default button; Enter reaches it through keyPressEvent, and the default frame follows
+    // the button Enter clicks (see setTabOrderAndFocus).
     lb_ = MakeLabel(this, "lb", QString(), TwipsRect(2400, 2640, 1215, 495));
     lb_->setFont(Songti(10.5, true));
     // Two lines of status are taller than the label with the CJK fonts we have: centred, both
@@ -220,22 +238,30 @@ void MainWindow::setTabOrderAndFocus() {
         setTabOrder(order.at(index - 1), order.at(index));
     }
     cmdBrowseS_->setFocus(Qt::OtherFocusReason);
+    FrameTheEnterTarget(*this, command1_);
 }
 
 void MainWindow::bindCommand(QAbstractButton* button, std::function<void()> command) {
-    connect(button, &QAbstractButton::clicked, this, [this, command = std::move(command)] {
-        // The cut yields to the event loop before every block: a click arriving then must not
-        // start a second cut, load a part still being written, or open a dialog over it.
-        if (marks_->cutRunning()) {
-            return;
-        }
-        // A cut this command starts sees the waiting events before its first block.
-        yield_.makeDue();
-        command();
-        if (closeRequested_ && !marks_->cutRunning()) {
-            close();
-        }
-    });
+    connect(button, &QAbstractButton::clicked, this,
+            [this, command = std::move(command)] { runCommand(command); });
+}
+
+void MainWindow::runCommand(const std::function<void()>& command) {
+    // The cut yields to the event loop before every block: a command arriving then must not
+    // start a second cut, load a part still being written, or open a dialog over it.
+    if (marks_->cutRunning()) {
+        return;
+    }
+    // A cut this command starts sees the waiting events before its first block.
+    yield_.makeDue();
+    command();
+    if (closeRequested_ && !marks_->cutRunning()) {
+        close();
+    }
+}
+
+void MainWindow::openSource(const std::string& path) {
+    runCommand([this, &path] { commands_->LoadSource(path); });
 }
 
 void MainWindow::mirrorSplitFields() {
@@ -351,6 +377,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     closeRequested_ = false;
     timer1_->stop();
     event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    // Refused here, the drag cursor already tells the user that nothing would happen.
+    if (!marks_->cutRunning() && DroppedFile(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const std::optional<std::string> file = DroppedFile(event->mimeData());
+    if (!file || marks_->cutRunning()) {
+        return;
+    }
+    event->acceptProposedAction();
+    openSource(*file);
 }
 
 } // namespace quavera

@@ -37,6 +37,10 @@ public:
 
     [[nodiscard]] const MarkCommands& marks() const { return *marks_; }
 
+    // Loads `path` as if it had been chosen with 浏览 (the file of "Open with", or one
+    // dropped on the window); like the buttons, does nothing while a cut runs.
+    void openSource(const std::string& path);
+
     // CutWindow
     void setBusyPointer(bool busy) override;
     void setStatusCaption(const std::string& text) override;
@@ -54,6 +58,8 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildTopArea();
@@ -63,6 +69,7 @@ private:
     void setTabOrderAndFocus();
     // Runs `command` on every click of `button`, unless a cut is running.
     void bindCommand(QAbstractButton* button, std::function<void()> command);
+    void runCommand(const std::function<void()>& command);
     void mirrorSplitFields();
     // The player shows the marks taken since the current source was chosen.
     void noteMarkTaken(bool& shown);

@@ -4,10 +4,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 #include <algorithm>
+#include <fcntl.h>
 #include <limits>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace quavera {
@@ -21,6 +25,10 @@ constexpr char kValueTag[] = "value";
 constexpr char kPathSeparator = '\\';
 // Far above anything the program writes; a larger file is not ours to load into memory.
 constexpr qint64 kLargestReadableFile = 16 * 1024 * 1024;
+// How long a change waits for another instance that is changing the same root. The start of
+// the program writes the store, so this must stay short; a change that cannot wait is dropped
+// quietly, like any other failed store write.
+constexpr int kLockWaitMs = 2000;
 
 struct StoredValue {
     QByteArray name;
@@ -174,8 +182,24 @@ std::optional<RootContents> parse(const QByteArray& text) {
 }
 
 std::optional<QByteArray> readWholeFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestReadableFile) {
+    // Opened without waiting and checked before reading: a FIFO or a device under the store's
+    // name would otherwise block the start or feed it endless data.
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return std::nullopt;
+    }
+    if (file.size() > kLargestReadableFile) {
         return std::nullopt;
     }
     QByteArray bytes = file.readAll();
@@ -202,28 +226,44 @@ bool moveAside(const QString& path) {
     return false;
 }
 
-LoadedRoot loadRoot(StoreRoot root, const QString& path) {
+// Damage is set aside only by a change, which holds the lock: a reader that renamed the file
+// could move away the good file another instance has just saved in its place.
+enum class Damage { ReadAsFresh, SetAside };
+
+LoadedRoot loadRoot(StoreRoot root, const QString& path, Damage damage) {
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
         return {freshContents(root), true};
     }
     if (const std::optional<QByteArray> text = readWholeFile(path)) {
         if (std::optional<RootContents> keys = parse(*text)) {
+            // A key the program relies on comes back as a fresh store has it, so its values
+            // can be written again.
+            keys->merge(freshContents(root));
             return {std::move(*keys), true};
         }
     }
-    const bool movedAside = moveAside(path);
+    const bool movedAside = damage == Damage::SetAside && moveAside(path);
     return {freshContents(root), movedAside};
 }
 
-std::int32_t saveRoot(const QString& folder, const QString& path, const RootContents& keys) {
-    QDir().mkpath(folder);
+std::int32_t saveRoot(const QString& path, const RootContents& keys) {
     QSaveFile file(path);
     const QByteArray text = serialize(keys);
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit()) {
+    // Unbuffered, so a short write (a full disk) is seen here; through QSaveFile's buffer it
+    // would only fail in commit(), which then still replaces the old file with the short one.
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+        file.write(text) == text.size() && file.commit()) {
         return store_code::Success;
     }
-    return file.error() == QFileDevice::PermissionsError ? store_code::AccessDenied
-                                                         : store_code::WriteFault;
+    const bool denied = file.error() == QFileDevice::PermissionsError;
+    file.cancelWriting(); // the old file stays exactly as it was
+    return denied ? store_code::AccessDenied : store_code::WriteFault;
+}
+
+// The lock that two instances of the program take around reading, changing and saving one
+// root, so neither loses the other's change. The lock of a process that has died is broken.
+QString lockFilePath(const QString& path) {
+    return path + QStringLiteral(".lock");
 }
 
 } // namespace
@@ -238,7 +278,7 @@ std::int32_t FileKeyValueStore::openKey(StoreRoot root, const std::string& keyPa
                                         Handle& handle) {
     const QByteArray path = toBytes(keyPath);
     if (!isWellFormedKeyPath(path) ||
-        !keyExists(loadRoot(root, storeFilePath(root)).keys, folded(path))) {
+        !keyExists(loadRoot(root, storeFilePath(root), Damage::ReadAsFresh).keys, folded(path))) {
         return store_code::FileNotFound;
     }
     handle = allocateHandle();
@@ -252,7 +292,8 @@ std::int32_t FileKeyValueStore::queryValue(Handle handle, const std::string& val
     if (opened == nullptr) {
         return store_code::InvalidHandle;
     }
-    const LoadedRoot loaded = loadRoot(opened->root, storeFilePath(opened->root));
+    const LoadedRoot loaded =
+        loadRoot(opened->root, storeFilePath(opened->root), Damage::ReadAsFresh);
     const auto key = loaded.keys.find(folded(opened->path));
     if (key == loaded.keys.end()) {
         return store_code::FileNotFound;
@@ -282,7 +323,13 @@ std::int32_t FileKeyValueStore::setValue(Handle handle, const std::string& value
         return store_code::InvalidHandle;
     }
     const QString path = storeFilePath(opened->root);
-    LoadedRoot loaded = loadRoot(opened->root, path);
+    QDir().mkpath(folder_);
+    QLockFile lock(lockFilePath(path));
+    if (!lock.tryLock(kLockWaitMs)) {
+        return lock.error() == QLockFile::PermissionError ? store_code::AccessDenied
+                                                          : store_code::WriteFault;
+    }
+    LoadedRoot loaded = loadRoot(opened->root, path, Damage::SetAside);
     if (!loaded.writable) {
         return store_code::AccessDenied;
     }
@@ -296,7 +343,7 @@ std::int32_t FileKeyValueStore::setValue(Handle handle, const std::string& value
     const auto value =
         key.valuesByFoldedName.try_emplace(folded(name), StoredValue{name, {}}).first;
     value->second.data = bytes;
-    return saveRoot(folder_, path, loaded.keys);
+    return saveRoot(path, loaded.keys);
 }
 
 std::int32_t FileKeyValueStore::closeKey(Handle handle) {

@@ -15,9 +15,11 @@ namespace quavera {
 // Key paths are separated by backslashes; paths and value names compare without regard to case
 // and keep the spelling they were stored with. Values are arbitrary byte strings.
 //
-// A file that cannot be read or parsed is renamed aside (its name gets ".unreadable-<time>")
-// and the root starts fresh. If it cannot be moved aside, the root reads as fresh but refuses
-// changes, so the file is never overwritten.
+// A file that cannot be read or parsed, or anything but a regular file under its name, is renamed
+// aside (its name gets ".unreadable-<time>") by the next change, and the root reads as fresh. If it
+// cannot be moved aside, the root reads as fresh but refuses changes, so the file is never
+// overwritten. A change takes a lock file next to the root's file for its read, change and save, so
+// two instances never lose each other's changes; a write that fails leaves the old file whole.
 class FileKeyValueStore final : public KeyValueStore {
 public:
     explicit FileKeyValueStore(QString folder);

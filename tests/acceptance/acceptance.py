@@ -149,6 +149,14 @@ def stop_program(app):
         print("program output:\n" + output)
 
 
+def close_program(desktop, main, app):
+    """Closes the main window as a user would; the program must then end normally."""
+    desktop.activate(main)
+    desktop.key("alt+F4")
+    app.wait(10)
+    check(app.returncode == 0, f"the program ended normally ({app.returncode})")
+
+
 def make_tone_mp3(path, seconds=30):
     """A tone that steps its pitch every second and swells and fades every five, encoded as
     constant-bitrate MP3."""
@@ -310,10 +318,7 @@ def scenario(program, desktop, root, source_name, shots):
         desktop.click(about, *ABOUT_OK)
         check(desktop.gone(ABOUT_TITLE), "确定(Q) closed the About window")
 
-        desktop.activate(main)
-        desktop.key("alt+F4")
-        app.wait(10)
-        check(app.returncode == 0, f"the program ended normally ({app.returncode})")
+        close_program(desktop, main, app)
     finally:
         stop_program(app)
 

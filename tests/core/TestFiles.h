@@ -12,8 +12,12 @@
 
 namespace quavera::testing {
 
-// Byte of the generated source at `offset`; no short period, so shifted copies differ.
+// Byte of the generated source at `offset`; no short period, so shifted copies differ. The
+// first four bytes are an MPEG audio frame header, so the file is taken for MP3 audio.
 inline char PatternByte(std::int64_t offset) {
+    constexpr unsigned char kFrameHeader[] = {0xFF, 0xFB, 0x90, 0x00};
+    if (offset >= 0 && offset < 4)
+        return static_cast<char>(kFrameHeader[offset]);
     const auto mixed = static_cast<std::uint32_t>(offset) * 2654435761u;
     return static_cast<char>(mixed >> 24);
 }

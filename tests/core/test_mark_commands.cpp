@@ -134,20 +134,32 @@ private slots:
         program_.StartMark = "20";
         program_.MediaDuration = 50.0;
 
-        player_->mediaDuration.reset(); // no length: the old one (50 s) is used
-        player_->position.reset();      // no position: the old mark (20 s) stays
+        player_->mediaDuration = 50.0;
+        player_->position.reset(); // no position: the old mark (20 s) stays
         commands_->Start();
         QCOMPARE(Q(commands_->splitFields.text(0)), QString("39.72")); // 20 / 50 × 99.3
         QCOMPARE(Q(window_->startCaption), QString(" 20秒"));
 
-        player_->mediaDuration = 0.0; // division by zero: the field keeps its text
-        player_->position = 10.0;
-        commands_->Start();
-        QCOMPARE(Q(program_.StartMark), QString("10"));
-        QCOMPARE(Q(commands_->splitFields.text(0)), QString("39.72"));
-        QCOMPARE(Q(window_->startCaption), QString(" 10秒"));
         QCOMPARE(Q(window_->statusCaption), QString("开始。。。"));
         QVERIFY(messages_->shown.empty());
+    }
+
+    // A player that reports a length of 0 is still loading the file: a mark taken then maps to
+    // no bytes, and the fields would still hold the previous source's sizes.
+    void marksRefusedWhileTheLengthIsZero() {
+        chooseSource();
+        commands_->splitFields.setText(0, "7");
+        program_.StartMark = "20";
+        player_->mediaDuration = 0.0;
+        player_->position = 10.0;
+        commands_->Start();
+        verifyOneMessage("请选择要剪切的MP3文件！", "错误", MessageIcon::Critical);
+        QCOMPARE(Q(program_.StartMark), QString("20"));
+        QCOMPARE(Q(commands_->splitFields.text(0)), QString("7"));
+        messages_->shown.clear();
+        commands_->End();
+        verifyOneMessage("请选择要剪切的MP3文件！", "提示", MessageIcon::None);
+        QCOMPARE(window_->yields, 0);
     }
 
     void refreshLength_data() {

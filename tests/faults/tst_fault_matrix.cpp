@@ -32,14 +32,17 @@ namespace {
 constexpr char kFinishedCaption[] = "剪切完成，请试听！";
 constexpr char kChooseSourceText[] = "请选择要剪切的MP3文件！";
 constexpr char kEndBeforeStartText[] = "结束点必须在开始点之后，请重新选择开始和结束！";
+constexpr char kStartFirstText[] = "请先选择起点！";
 constexpr char kHint[] = "提示";
 constexpr char kError[] = "错误";
+constexpr char kProgramTitle[] = "Quavera";
 
 enum class Fault {
     None,
     StartAtTheBeginning,
     SizeFieldText, // the first size field holds the row's text when End is pressed
     EndBeforeStart,
+    EndAtTheStart,
     EndWithoutStart,
     SourceDeleted,
     SourceUnreadable,
@@ -216,6 +219,9 @@ class FaultMatrixTest : public QObject {
             click("cmdQ");
             rig_->mainPlayer().positionSeconds = kLongStartSeconds;
             return;
+        case Fault::EndAtTheStart: // the row's text: seconds after the start mark
+            rig_->mainPlayer().positionSeconds = kLongStartSeconds + fieldText.toDouble();
+            return;
         case Fault::EndWithoutStart:
             return; // the row never pressed Start
         case Fault::SourceDeleted:
@@ -335,6 +341,7 @@ private slots:
         const ExpectedMessage none{};
         const ExpectedMessage chooseSource{kChooseSourceText, kHint, MessageIcon::None};
         const ExpectedMessage endBeforeStart{kEndBeforeStartText, kHint, MessageIcon::None};
+        const ExpectedMessage startFirst{kStartFirstText, kProgramTitle, MessageIcon::None};
         const ExpectedMessage unreadable{
             QStringLiteral("剪切失败，无法读取源文件：\n{source}\n{reason}"), kError,
             MessageIcon::Critical};
@@ -364,7 +371,10 @@ private slots:
         row("size field past float", Fault::SizeFieldText, false, chooseSource, "1E+39");
         row("size field negative", Fault::SizeFieldText, false, endBeforeStart, "-5");
         row("end before start", Fault::EndBeforeStart, false, endBeforeStart);
-        row("end without start", Fault::EndWithoutStart, false, chooseSource);
+        row("end at the start mark", Fault::EndAtTheStart, false, endBeforeStart, "0");
+        row("end two microseconds after the start, 0 bytes", Fault::EndAtTheStart, false,
+            endBeforeStart, "0.000002");
+        row("end without start", Fault::EndWithoutStart, false, startFirst);
         row("source deleted", Fault::SourceDeleted, false, chooseSource);
         row("source unreadable", Fault::SourceUnreadable, false, unreadable);
         row("source replaced by a folder", Fault::SourceReplacedByFolder, false, chooseSource);
@@ -431,6 +441,113 @@ private slots:
 
         mount_.reset();
         CHECKED(verifyNextCutSucceeds());
+    }
+
+    // After a good cut, a second End that does not finish: the screen must not keep the first
+    // cut's success, and the preview must not reach the piece the first cut left, which the
+    // user keeps. A source that is not MP3 audio, or one chosen without a new Start, is not
+    // cut at all.
+    void endThatDoesNotFinishAfterAGoodCut_data() {
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QByteArray>("newSource"); // empty: the first source stays chosen
+        QTest::addColumn<bool>("playerPlaysIt");
+        QTest::addColumn<bool>("pressStart");
+        QTest::addColumn<QString>("endText");
+        QTest::addColumn<QString>("endTitle");
+
+        const QByteArray mp3 = GeneratedMp3Bytes(kLongSourceBytes);
+        QByteArray jpeg("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11);
+        QByteArray wav("RIFF\x24\x00\x10\x00WAVEfmt ", 16);
+        jpeg.append(mp3.mid(16, 4096));
+        wav.append(mp3.mid(16, 4096));
+        const QByteArray text("notes for the ringtone\n");
+        const QString endBeforeStart = kEndBeforeStartText;
+        const QString chooseSource = kChooseSourceText;
+        auto row = [](const char* name, const char* second, const QByteArray& newSource, bool plays,
+                      bool pressStart, const QString& text, const char* title) {
+            QTest::newRow(name) << QString::fromLatin1(second) << newSource << plays << pressStart
+                                << text << QString::fromUtf8(title);
+        };
+        row("end before start", "end before start", {}, true, true, endBeforeStart, kHint);
+        row("end at the start mark", "end at start", {}, true, true, endBeforeStart, kHint);
+        row("source truncated", "truncate", {}, true, true,
+            QStringLiteral("剪切失败，源文件比选择时短，可能已被修改：\n{source}"), kError);
+        row("new source without a new start", "", mp3, true, false, kStartFirstText, kProgramTitle);
+        row("text file named .mp3", "", text, false, true, chooseSource, kHint);
+        row("JPEG named .mp3", "", jpeg, false, true, chooseSource, kHint);
+        row("WAV named .mp3, played", "", wav, true, true, chooseSource, kHint);
+        row("MP3 the player cannot play", "", mp3, false, true, chooseSource, kHint);
+    }
+    void endThatDoesNotFinishAfterAGoodCut() {
+        QFETCH(QString, second);
+        QFETCH(QByteArray, newSource);
+        QFETCH(bool, playerPlaysIt);
+        QFETCH(bool, pressStart);
+        QFETCH(QString, endText);
+        QFETCH(QString, endTitle);
+
+        CHECKED(openWindow());
+        CHECKED(
+            chooseAndMarkStart(sourcePath(), destination(), kLongStartSeconds, kLongEndSeconds));
+        click("Command1");
+        QCOMPARE(statusCaption(), QString::fromUtf8(kFinishedCaption));
+        const FolderSnapshot keptBefore = SnapshotOf(destination());
+        QCOMPARE(keptBefore.size(), 1);
+        QVERIFY(rig_->messages.shown.empty());
+        click("Command2"); // the preview stays open on the kept piece
+        QCOMPARE(rig_->players.last()->url, partPath(1).toStdString());
+
+        FakeMainPlayer& player = rig_->mainPlayer();
+        if (!newSource.isEmpty()) {
+            // Another file of the same name, so its piece would take the kept piece's name.
+            const QString other = folder(QStringLiteral("other/")) + kLongSourceName;
+            QVERIFY(QDir().mkpath(QFileInfo(other).path()));
+            QVERIFY(WriteFileBytes(other, newSource));
+            rig_->openDialog.answers.push_back(other.toStdString());
+            click("cmdBrowseS");
+            player.durationSeconds =
+                playerPlaysIt ? std::optional<double>(kLongDuration) : std::nullopt;
+        }
+        const double startAt = second == "end before start" ? kLongEndSeconds : kLongStartSeconds;
+        player.positionSeconds = startAt;
+        if (pressStart) {
+            click("cmdQ");
+        }
+        player.positionSeconds = second.startsWith("end") ? kLongStartSeconds : kLongEndSeconds;
+        if (second == "truncate") {
+            QVERIFY(QFile::resize(sourcePath(), kLongSourceBytes / 2));
+        }
+        click("Command1");
+
+        QCOMPARE(statusCaption(), QString());
+        QCOMPARE(window_->findChild<QLabel*>(QStringLiteral("lbj"))->text(), QString());
+        QVERIFY(!rig_->messages.shown.empty());
+        const auto& shown = rig_->messages.shown.back();
+        QCOMPARE(QString::fromStdString(shown.text), filled(endText));
+        QCOMPARE(QString::fromStdString(shown.title), endTitle);
+        QCOMPARE(shown.icon, endTitle == kError ? MessageIcon::Critical : MessageIcon::None);
+        if (!newSource.isEmpty() && pressStart) {
+            // Start refused the file too, with its own title.
+            QCOMPARE(rig_->messages.shown.size(), std::size_t{2});
+            QCOMPARE(QString::fromStdString(rig_->messages.shown.front().text),
+                     QString::fromUtf8(kChooseSourceText));
+            QCOMPARE(QString::fromStdString(rig_->messages.shown.front().title),
+                     QString::fromUtf8(kError));
+        }
+        QCOMPARE(SnapshotOf(destination()), keptBefore);
+
+        // Neither the open preview's delete nor a new preview reaches the kept piece.
+        for (int preview = 0; preview < 2; ++preview) {
+            QWidget* window = TopLevel("FrmST");
+            QVERIFY(window != nullptr);
+            QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Command2")),
+                              Qt::LeftButton);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCOMPARE(SnapshotOf(destination()), keptBefore);
+            click("Command2");
+            QCOMPARE(rig_->players.last()->url, std::string());
+        }
+        CHECKED(verifyWindowIsRestored());
     }
 
     void marksWithoutAFile() {

@@ -6,10 +6,16 @@
    file must depend on the package of every library the program links and of every file it
    loads at run time without linking.
 
-Each installed copy must hold the program, the desktop entry, the icon and the pages, and must
-come up in a display (Xvfb) with a fresh configuration, find its own pages (the
-"剪切其他格式？" button hands the page address to xdg-open, which a recording stand-in on
-PATH answers), and end normally when its window is closed.
+Each installed copy must hold the program, the desktop entry, the icons of every size, the
+software-centre entry, the manual page, the copyright and changelog, and the pages; the entry and
+metainfo must pass desktop-file-validate and appstreamcli. Each copy must answer --help, --version
+and an unknown option without a display, come up in a display (Xvfb) with a fresh configuration,
+find its own pages (the "剪切其他格式？" button hands the page address to xdg-open, which a
+recording stand-in on PATH answers), and end normally when its window is closed.
+
+The package must pass lintian with no error or warning, and its program, started as "Open with"
+starts it (quavera FILE), must play that file: Start and End then cut a piece of it into its
+folder. Its window class must be the entry's StartupWMClass.
 
 The program as built, in the build tree, must find the build tree's copy of its pages the same
 way.
@@ -30,9 +36,12 @@ from urllib.parse import unquote, urlparse
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "acceptance"))
 from acceptance import (  # noqa: E402
-    FIRST_RUN_TITLE, MAIN_TITLE, Desktop, Failure, check, stop_program)
+    FIRST_RUN_TITLE, LABEL_TOTAL, MAIN_TITLE, PART_PREFIX, Desktop, Failure, check,
+    close_program, make_tone_mp3, probe_duration, read_seconds, stop_program)
 
 PAGES = ["help.html", "formats.html"]
+ICON_SIZES = [16, 24, 32, 48, 64, 128, 256]
+APP_ID = "org.example.quavera"
 # Centre of "剪切其他格式？" in the main window's client area, in pixels.
 OTHER_FORMATS_BUTTON = (320 + 65 // 2, 176 + 33 // 2)
 # Files the program loads at run time without linking them, as dpkg -S patterns.
@@ -68,6 +77,11 @@ def png_size(path):
     return struct.unpack(">II", data[16:24])
 
 
+def entry_fields(entry):
+    return dict(line.split("=", 1) for line in entry.read_text(encoding="utf-8").splitlines()
+                if "=" in line and not line.startswith("#"))
+
+
 def check_layout(root, source_dir):
     """root holds bin/ and share/ of one installed copy."""
     program = root / "bin" / "quavera"
@@ -81,8 +95,7 @@ def check_layout(root, source_dir):
         complaints = result.stdout.strip()
         check(result.returncode == 0 and not complaints,
               f"desktop-file-validate accepts the entry {complaints}".strip())
-    fields = dict(line.split("=", 1) for line in entry.read_text(encoding="utf-8").splitlines()
-                  if "=" in line and not line.startswith("#"))
+    fields = entry_fields(entry)
     check(fields.get("Type") == "Application" and fields.get("Name") == "Quavera",
           "the entry names the application Quavera")
     check(re.search(r"[\u4e00-\u9fff]", fields.get("Comment[zh_CN]", "")) is not None,
@@ -90,10 +103,31 @@ def check_layout(root, source_dir):
     check(fields.get("Exec", "").split()[0] == "quavera", "the entry starts quavera from PATH")
     check(fields.get("Icon") == "quavera", "the entry names the installed icon")
     check("audio/mpeg" in fields.get("MimeType", "").split(";"), "the entry handles audio/mpeg")
-    check("AudioVideo" in fields.get("Categories", "").split(";"), "the entry is in AudioVideo")
+    check({"AudioVideo", "AudioVideoEditing"} <= set(fields.get("Categories", "").split(";")),
+          "the entry is in AudioVideo and AudioVideoEditing")
+    check(fields.get("Keywords") and fields.get("Keywords[zh_CN]"),
+          "the entry has English and Chinese keywords")
 
-    icon = root / "share" / "icons" / "hicolor" / "32x32" / "apps" / "quavera.png"
-    check(icon.is_file() and png_size(icon) == (32, 32), f"{icon} is a 32x32 PNG")
+    icons = root / "share" / "icons" / "hicolor"
+    for size in ICON_SIZES:
+        icon = icons / f"{size}x{size}" / "apps" / "quavera.png"
+        check(icon.is_file() and png_size(icon) == (size, size), f"{icon} is a {size}x{size} PNG")
+    svg = icons / "scalable" / "apps" / "quavera.svg"
+    check(svg.is_file() and b"<svg" in svg.read_bytes(), f"{svg} is an SVG")
+
+    metainfo = root / "share" / "metainfo" / f"{APP_ID}.metainfo.xml"
+    result = subprocess.run(["appstreamcli", "validate", "--no-net", str(metainfo)],
+                            capture_output=True, text=True)
+    complaints = [line for line in result.stdout.splitlines() if line[:2] in ("E:", "W:")]
+    check(result.returncode == 0 and not complaints,
+          f"appstreamcli accepts {metainfo.name} {complaints or ''}".strip())
+    version = run(str(program), "--version").split()[-1]
+    check(f'<release version="{version}"' in metainfo.read_text(encoding="utf-8"),
+          f"the metainfo's release is the program's version {version}")
+
+    for document in ["man/man1/quavera.1.gz", "doc/quavera/copyright",
+                     "doc/quavera/changelog.gz"]:
+        check((root / "share" / document).is_file(), f"share/{document} is there")
 
     for page in PAGES:
         installed = root / "share" / "quavera" / "pages" / page
@@ -127,6 +161,84 @@ def check_depends(deb, program):
         check(package in named, f"Depends names {package}, which holds {pattern}")
 
 
+def check_command_line(program):
+    """Help, version and a refused option, all without a display."""
+    env = dict(os.environ)
+    for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+        env.pop(name, None)
+    outcomes = {}
+    for option in ("--help", "--version", "--no-such-option"):
+        result = subprocess.run([str(program), option], env=env, capture_output=True, text=True,
+                                timeout=30)
+        outcomes[option] = (result.returncode, result.stdout, result.stderr)
+    code, out, _ = outcomes["--help"]
+    check(code == 0 and "Usage:" in out and "[FILE]" in out, "--help prints the usage, exit 0")
+    code, out, _ = outcomes["--version"]
+    check(code == 0 and re.fullmatch(r"Quavera \d+(\.\d+)+\n", out) is not None,
+          f"--version prints {out.strip()!r}, exit 0")
+    code, out, err = outcomes["--no-such-option"]
+    check(code == 2 and not out and "no-such-option" in err and "Usage:" in err,
+          "an unknown option is refused with the usage on standard error, exit 2")
+
+
+def user_env(desktop, work):
+    (work / "home").mkdir(parents=True, exist_ok=True)
+    env = dict(desktop.env, XDG_CONFIG_HOME=str(work / "config"), HOME=str(work / "home"),
+               LANG="C.UTF-8")
+    env.pop("QT_QPA_PLATFORM", None)
+    env.pop("QT_MEDIA_BACKEND", None)  # the program chooses its own backend
+    return env
+
+
+def check_opens_file(program, entry, desktop, work):
+    """Started as "Open with" starts it, with a file name relative to the working folder."""
+    folder = work / "音乐"
+    folder.mkdir(parents=True)
+    source = folder / "tone.mp3"
+    make_tone_mp3(source, seconds=12)
+    app = subprocess.Popen([str(program), source.name], env=user_env(desktop, work), cwd=folder,
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    try:
+        box = desktop.find(FIRST_RUN_TITLE)
+        desktop.activate(box)
+        desktop.key("Escape")
+        main = desktop.find(MAIN_TITLE)
+        desktop.activate(main)
+        window_class = re.findall(r'"([^"]*)"', desktop.run("xprop", "-id", main, "WM_CLASS"))
+        check(window_class[-1:] == [entry_fields(entry).get("StartupWMClass")],
+              f"the window class {window_class} is the entry's StartupWMClass")
+
+        time.sleep(2.0)  # playing
+        total = read_seconds(desktop, main, LABEL_TOTAL, work)
+        _, duration = probe_duration(source)
+        check(total is not None and abs(total - duration) <= 1,
+              f"the total time reads {total} s for the file's {duration:.2f} s")
+        desktop.key("Tab", "Tab", "Tab")  # to the player, away from the buttons
+        desktop.key("alt+s")
+        time.sleep(1.5)
+        desktop.key("Return")
+        # The cut reads the source box and the destination its folder filled in.
+        part = folder / (PART_PREFIX + "1" + source.name)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline and not part.exists():
+            time.sleep(0.2)
+        check(part.exists() and 0 < part.stat().st_size < source.stat().st_size,
+              f"Start and End cut a piece of the file given into {part.name}")
+
+        close_program(desktop, main, app)
+    finally:
+        stop_program(app)
+
+
+def check_lintian(deb):
+    result = subprocess.run(["lintian", "--info", "--display-info", str(deb)],
+                            capture_output=True, text=True)
+    tags = [line for line in result.stdout.splitlines() if re.match(r"[EWI]: ", line)]
+    print("lintian:\n" + "\n".join(tags) if tags else "lintian: no tags")
+    serious = [line for line in tags if line[0] in "EW"]
+    check(not serious, f"lintian reports no error or warning {serious or ''}".strip())
+
+
 def check_starts(program, pages_dir, desktop, work):
     """Starts the installed program as a user would and follows its page lookup."""
     stand_in = work / "stand-in"
@@ -135,11 +247,7 @@ def check_starts(program, pages_dir, desktop, work):
     opener = stand_in / "xdg-open"
     opener.write_text(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{record}"\n')
     opener.chmod(0o755)
-    (work / "home").mkdir()
-    env = dict(desktop.env, PATH=f"{stand_in}:{os.environ['PATH']}",
-               XDG_CONFIG_HOME=str(work / "config"), HOME=str(work / "home"), LANG="C.UTF-8")
-    env.pop("QT_QPA_PLATFORM", None)
-    env.pop("QT_MEDIA_BACKEND", None)  # the program chooses its own backend
+    env = dict(user_env(desktop, work), PATH=f"{stand_in}:{os.environ['PATH']}")
     # Started from a folder of its own: nothing may be looked up relative to the working folder.
     app = subprocess.Popen([str(program)], env=env, cwd=work / "home", stdout=subprocess.PIPE,
                            stderr=subprocess.STDOUT)
@@ -164,10 +272,7 @@ def check_starts(program, pages_dir, desktop, work):
 
         time.sleep(2)
         check(app.poll() is None, "the program is still running two seconds later")
-        desktop.activate(main)
-        desktop.key("alt+F4")
-        app.wait(10)
-        check(app.returncode == 0, f"the program ended normally ({app.returncode})")
+        close_program(desktop, main, app)
     finally:
         stop_program(app)
 
@@ -212,6 +317,7 @@ def check_install(tree, work, desktop):
     prefix = work / "prefix"
     run("cmake", "--install", str(tree.build_dir), "--prefix", str(prefix))
     program = check_layout(prefix, tree.source_dir)
+    check_command_line(program)
     check_starts(program, prefix / "share" / "quavera" / "pages", desktop, work / "run-prefix")
 
 
@@ -226,7 +332,11 @@ def check_package(tree, work, desktop):
     run("dpkg", "-x", str(deb), str(root))
     program = check_layout(root / "usr", tree.source_dir)
     check_depends(deb, program)
+    check_lintian(deb)
+    check_command_line(program)
     check_starts(program, root / "usr" / "share" / "quavera" / "pages", desktop, work / "run-deb")
+    check_opens_file(program, root / "usr" / "share" / "applications" / "quavera.desktop",
+                     desktop, work / "run-open-with")
 
 
 if __name__ == "__main__":

@@ -1,10 +1,16 @@
 #include "platform/qt/FileKeyValueStore.h"
 
+#include "faults/FaultFixtures.h"
+
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace quavera;
 
@@ -330,6 +336,116 @@ private slots:
         QCOMPARE(aside.size(), 1);
         QCOMPARE(readFile(inFolder(aside.front())), content);
         QCOMPARE(fetchValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp"), QByteArray("new"));
+    }
+
+    // Anything but a regular file under the store's name is kept aside like a damaged file;
+    // a FIFO must not block the start and a device must not feed it.
+    void specialFileIsKeptAside_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"fifo", "folder", "device", "dangling link", "link loop"}) {
+            QTest::newRow(kind) << kind;
+        }
+    }
+    void specialFileIsKeptAside() {
+        QFETCH(QString, kind);
+        FileKeyValueStore store(folder());
+        const QString path = store.storeFilePath(StoreRoot::LocalMachine);
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkdir(path));
+        } else if (kind == "device") {
+            QVERIFY(QFile::link("/dev/zero", path));
+        } else if (kind == "dangling link") {
+            QVERIFY(QFile::link(inFolder("gone"), path));
+        } else {
+            QVERIFY(QFile::link(path, path));
+        }
+
+        QCOMPARE(fetchValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp"), kMissing);
+        QCOMPARE(storeValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp", bytesOf("mp")),
+                 store_code::Success);
+        QCOMPARE(fetchValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp"), QByteArray("mp"));
+        QCOMPARE(QDir(folder())
+                     .entryList({"HKEY_LOCAL_MACHINE.store.unreadable-*"},
+                                QDir::System | QDir::AllEntries)
+                     .size(),
+                 1);
+    }
+
+    void missingProgramKeyComesBack() {
+        FileKeyValueStore store(folder());
+        const QString path = store.storeFilePath(StoreRoot::LocalMachine);
+        writeFile(path, "QuaveraKeyValueStore 1\nkey Other\nvalue v 1\n");
+        QCOMPARE(storeValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp", bytesOf("mp")),
+                 store_code::Success);
+        QCOMPARE(fetchValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp"), QByteArray("mp"));
+        QCOMPARE(fetchValue(store, StoreRoot::LocalMachine, "Other", "v"), QByteArray("1"));
+    }
+
+    // A write that does not reach the file whole (a full disk) leaves the old file as it was.
+    void shortWriteKeepsTheOldFile() {
+        FileKeyValueStore store(folder());
+        QCOMPARE(storeValue(store, StoreRoot::LocalMachine, kMarkerKey, "big", Bytes(4000, 'x')),
+                 store_code::Success);
+        const QString path = store.storeFilePath(StoreRoot::LocalMachine);
+        const QByteArray before = readFile(path);
+        {
+            const testing::FileSizeLimit limit(1024);
+            QVERIFY(limit.active());
+            QCOMPARE(storeValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp", bytesOf("mp")),
+                     store_code::WriteFault);
+        }
+        QCOMPARE(readFile(path), before);
+        QCOMPARE(filesIn(folder()), QStringList{"HKEY_LOCAL_MACHINE.store"});
+    }
+
+    // Two instances changing one root at the same time keep both their changes.
+    void concurrentInstancesLoseNothing() {
+        constexpr int kWrites = 40;
+        auto writeMany = [this](const std::string& prefix) {
+            FileKeyValueStore store(folder());
+            for (int index = 0; index < kWrites; ++index) {
+                storeValue(store, StoreRoot::LocalMachine, kMarkerKey,
+                           prefix + std::to_string(index), bytesOf("1"));
+            }
+        };
+        std::thread first(writeMany, "a");
+        std::thread second(writeMany, "b");
+        first.join();
+        second.join();
+        FileKeyValueStore reader(folder());
+        for (int index = 0; index < kWrites; ++index) {
+            for (const std::string prefix : {"a", "b"}) {
+                const std::string name = prefix + std::to_string(index);
+                QVERIFY2(fetchValue(reader, StoreRoot::LocalMachine, kMarkerKey, name) == "1",
+                         name.c_str());
+            }
+        }
+    }
+
+    // The lock of a process that has died is broken; a live one makes the write give up after
+    // a short wait, leaving the file alone.
+    void locksOfOtherProcesses() {
+        FileKeyValueStore store(folder());
+        const QString path = store.storeFilePath(StoreRoot::LocalMachine);
+        QProcess finished;
+        finished.start(QStringLiteral("true"), {});
+        QVERIFY(finished.waitForStarted());
+        const qint64 deadProcess = finished.processId();
+        QVERIFY(finished.waitForFinished());
+        writeFile(path + ".lock", QByteArray::number(deadProcess) + "\ntrue\n" +
+                                      QSysInfo::machineHostName().toUtf8() + "\n");
+        QCOMPARE(storeValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp", bytesOf("1")),
+                 store_code::Success);
+        QVERIFY(!QFile::exists(path + ".lock"));
+
+        QLockFile live(path + ".lock");
+        QVERIFY(live.lock());
+        QCOMPARE(storeValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp", bytesOf("2")),
+                 store_code::WriteFault);
+        QCOMPARE(fetchValue(store, StoreRoot::LocalMachine, kMarkerKey, "mp"), QByteArray("1"));
     }
 
 private:

@@ -1,18 +1,41 @@
 #pragma once
 
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 #include <QWidget>
 #include <memory>
 #include <vector>
 
 namespace quavera::testing {
 
+// Drags `urls` over `target`'s centre and drops them there if the drag is accepted, the way the
+// window system delivers a drop to the widget under the pointer. Tells whether both the drag
+// and the drop were accepted.
+inline bool DropUrls(QWidget& target, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint centre = target.rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(&target, &enter);
+    if (!enter.isAccepted()) {
+        return false;
+    }
+    QDropEvent drop(QPointF(centre), enter.dropAction(), &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &drop);
+    return drop.isAccepted();
+}
+
 // Presses every command of the main window, as a cut that yields to the event loop would see
 // them: each button by mouse, the access keys (waiting until each click has reached its button),
-// then Enter.
+// then Enter; and drops a file on it.
 inline void PressEveryCommand(QWidget& window) {
+    DropUrls(window, {QUrl::fromLocalFile(QStringLiteral("/elsewhere/dropped.mp3"))});
     auto button = [&window](const char* name) {
         return window.findChild<QPushButton*>(QLatin1String(name));
     };

@@ -2,6 +2,7 @@
 #include "MainWindowFakes.h"
 #include "fakes/GeneratedMp3.h"
 #include "ui/MainWindow.h"
+#include "ui/main/PressEveryCommand.h"
 
 #include <QDir>
 #include <QGroupBox>
@@ -214,6 +215,45 @@ private slots:
         QCOMPARE(window_->marks().cut.SourceSize, 1536);
         QCOMPARE(rig_->mainPlayer().url, missing.toStdString()); // left to the player
         QCOMPARE(text("lbk"), QString());
+    }
+
+    void droppedFileIsChosen_data() {
+        QTest::addColumn<QStringList>("dropped"); // names in the temporary folder, or addresses
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("one file") << QStringList{"a.mp3"} << true;
+        QTest::newRow("several: the first") << QStringList{"a.mp3", "b.mp3"} << true;
+        QTest::newRow("a file that cannot be read") << QStringList{"gone.mp3"} << true;
+        QTest::newRow("web address") << QStringList{"https://quavera.example.org/a.mp3"} << false;
+        QTest::newRow("web address first")
+            << QStringList{"https://x.example/a.mp3", "a.mp3"} << false;
+    }
+
+    void droppedFileIsChosen() {
+        QFETCH(QStringList, dropped);
+        QFETCH(bool, accepted);
+        QVERIFY(WriteFileBytes(file(QStringLiteral("a.mp3")), GeneratedMp3Bytes(1536)));
+        QVERIFY(WriteFileBytes(file(QStringLiteral("b.mp3")), GeneratedMp3Bytes(1024)));
+        QList<QUrl> urls;
+        for (const QString& name : dropped) {
+            urls.append(name.contains(':') ? QUrl(name) : QUrl::fromLocalFile(file(name)));
+        }
+        openWindow();
+        QVERIFY(window_->acceptDrops());
+        window_->setEndCaption(" 9秒");
+
+        // Dropped on the source box, the drop reaches the window.
+        auto* box = window_->findChild<QLineEdit*>(QStringLiteral("txtSource"));
+        QCOMPARE(DropUrls(*box, urls), accepted);
+
+        const QString loaded = accepted ? file(dropped.first()) : QString();
+        QCOMPARE(text("txtSource"), loaded);
+        QCOMPARE(text("txtDestdir"), accepted ? dir_->path() + '/' : QString());
+        const bool readable = accepted && QFileInfo::exists(loaded);
+        QCOMPARE(text("Frame1"), readable ? QStringLiteral("源分割文件大小（1.5 KB）")
+                                          : QString::fromUtf8(kNoCaption));
+        QCOMPARE(rig_->mainPlayer().urlsSet.size(), accepted ? 1U : 0U);
+        QCOMPARE(text("lbj"), accepted ? QString() : QStringLiteral(" 9秒"));
+        QCOMPARE(rig_->openDialog.shows, 0);
     }
 
     void chooseDestination_data() {

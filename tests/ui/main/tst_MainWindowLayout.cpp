@@ -228,6 +228,9 @@ private slots:
         QTest::keyClick(window_->windowHandle(), Qt::Key_Return);
         QCOMPARE(rig_->openDialog.shows, 1);
         QVERIFY(rig_->messages.shown.empty()); // End did not run
+        // The default frame is drawn on the button Enter clicked, not on End.
+        QVERIFY(window_->findChild<QPushButton*>("cmdBrowseS")->isDefault());
+        QVERIFY(!window_->findChild<QPushButton*>("Command1")->isDefault());
     }
 
     void enterClicksTheFocusedButtonElseEnd_data() {
@@ -252,6 +255,10 @@ private slots:
         QWidget* target = window_->findChild<QWidget*>(focused);
         target->setFocus(Qt::TabFocusReason);
         QCOMPARE(QApplication::focusWidget(), target);
+        auto* enterTarget = qobject_cast<QPushButton*>(target);
+        if (enterTarget == nullptr)
+            enterTarget = window_->findChild<QPushButton*>("Command1");
+        QVERIFY(enterTarget->isDefault());
 
         const Qt::KeyboardModifiers modifiers =
             key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;

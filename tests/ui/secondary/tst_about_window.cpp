@@ -186,6 +186,9 @@ void AboutWindowTest::focusStartsOnHelpAndEnterOpensTheHelpPage() {
     AboutWindow* window = showWindow();
     QVERIFY(window != nullptr);
     QCOMPARE(QApplication::focusWidget(), button("Command1"));
+    // The default frame is drawn where Enter goes.
+    QVERIFY(button("Command1")->isDefault());
+    QVERIFY(!button("Command2")->isDefault());
 
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
 
@@ -217,6 +220,9 @@ void AboutWindowTest::enterOnOkOrWithoutFocusedButtonCloses() {
         QApplication::focusWidget()->clearFocus();
         QVERIFY(QApplication::focusWidget() == nullptr);
     }
+    // Either way Enter closes the window, so 确定(Q) alone carries the default frame.
+    QVERIFY(button("Command2")->isDefault());
+    QVERIFY(!button("Command1")->isDefault());
     QWidget* receiver = QApplication::focusWidget() ? QApplication::focusWidget() : window;
 
     QTest::keyClick(receiver, Qt::Key(key));
