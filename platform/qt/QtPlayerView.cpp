@@ -230,56 +230,43 @@ bool QtPlayerView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool QtPlayerView::handleControlKey(QObject* control, const QKeyEvent& key) {
-    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
-    switch (key.key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // Enter belongs to the focused control: a button does its own action, the rest ignore
-        // it. Passed on, it would reach the window and its default button.
-        if (modifiers == Qt::NoModifier) {
-            if (control == playPauseButton_) {
-                togglePlayback();
-            } else if (control == stopButton_) {
-                player_->stop();
-            }
+    const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+    if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        // Enter belongs to the focused control even with a modifier: passed on, it would reach
+        // the window and its default button.
+        return enter;
+    }
+    if (enter) {
+        // A button does its own action; the slider and the screen have none.
+        if (control == playPauseButton_) {
+            togglePlayback();
+        } else if (control == stopButton_) {
+            player_->stop();
         }
         return true;
-    case Qt::Key_Space:
-        if (modifiers == Qt::NoModifier) {
-            togglePlayback();
-            return true;
-        }
-        return false;
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Home:
-        break;
-    default:
-        return false;
-    }
-    if (modifiers != Qt::NoModifier) {
-        return false;
     }
     switch (key.key()) {
+    case Qt::Key_Space:
+        togglePlayback();
+        return true;
     case Qt::Key_Left:
         stepBy(-kFineStepMs);
-        break;
+        return true;
     case Qt::Key_Right:
         stepBy(kFineStepMs);
-        break;
+        return true;
     case Qt::Key_PageUp:
         stepBy(kCoarseStepMs);
-        break;
+        return true;
     case Qt::Key_PageDown:
         stepBy(-kCoarseStepMs);
-        break;
-    default:
+        return true;
+    case Qt::Key_Home:
         seekTo(0);
-        break;
+        return true;
+    default:
+        return false;
     }
-    return true;
 }
 
 void QtPlayerView::stepBy(qint64 milliseconds) {
