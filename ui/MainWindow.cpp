@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "core/NumberText.h"
 #include "core/ProgramInfo.h"
 #include "ui/AboutWindow.h"
 #include "ui/DesktopActions.h"
@@ -120,8 +121,14 @@ MainWindow::MainWindow(const MainServices& services, QWidget* parent)
     bindCommand(cmdBrowseS_, [this] { commands_->ChooseSource(); });
     bindCommand(cmdBrowseD_, [this] { commands_->ChooseDestination(); });
     bindCommand(cmdO_, [this] { commands_->OpenDestinationFolder(); });
-    bindCommand(cmdQ_, [this] { marks_->Start(); });
-    bindCommand(command1_, [this] { marks_->End(); });
+    bindCommand(cmdQ_, [this] {
+        marks_->Start();
+        noteMarkTaken(startMarkShown_);
+    });
+    bindCommand(command1_, [this] {
+        marks_->End();
+        noteMarkTaken(endMarkShown_);
+    });
     bindCommand(command2_, [this] { commands_->Audition(); });
     bindCommand(command3_, [this] { commands_->About(); });
     bindCommand(command4_, [this] { commands_->OtherFormats(); });
@@ -272,6 +279,8 @@ void MainWindow::mirrorSplitFields() {
 }
 
 void MainWindow::setBusyPointer(bool busy) {
+    // The busy pointer spans the cut: the player's own reading waits meanwhile.
+    player_->holdBackgroundWork(busy);
     if (busy) {
         setCursor(Qt::WaitCursor);
     } else {
@@ -285,6 +294,26 @@ void MainWindow::setStatusCaption(const std::string& text) {
 
 void MainWindow::setStartCaption(const std::string& text) {
     lbk_->setText(Text(text));
+    // Only choosing a source empties the start caption: the marks belong to the file before.
+    if (text.empty()) {
+        startMarkShown_ = false;
+        endMarkShown_ = false;
+        showMarksOnPlayer();
+    }
+}
+
+void MainWindow::noteMarkTaken(bool& shown) {
+    // The command stored the player's position as its mark if it could read one.
+    if (player_->currentPosition()) {
+        shown = true;
+    }
+    showMarksOnPlayer();
+}
+
+void MainWindow::showMarksOnPlayer() {
+    const ProgramState& program = services_.program;
+    player_->showMarks(startMarkShown_ ? ParseNumber(program.StartMark) : std::nullopt,
+                       endMarkShown_ ? ParseNumber(program.EndMark) : std::nullopt);
 }
 
 void MainWindow::setEndCaption(const std::string& text) {

@@ -1,8 +1,13 @@
 #include "platform/qt/QtPlayerView.h"
 
+#include "platform/qt/WaveformReader.h"
+#include "platform/qt/WaveformView.h"
+
 #include <QAudioOutput>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QSlider>
@@ -11,6 +16,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace quavera {
@@ -21,31 +27,51 @@ constexpr float kInitialVolume = 0.5f;
 constexpr qint64 kMillisecondsPerSecond = 1000;
 constexpr qint64 kSecondsPerMinute = 60;
 constexpr qint64 kSecondsPerHour = 3600;
+constexpr qint64 kMillisecondsPerTenth = 100;
+constexpr qint64 kTenthsPerSecond = 10;
+constexpr qint64 kFineStepMs = 100;
+constexpr qint64 kCoarseStepMs = 5000;
 
-// "mm:ss", or "h:mm:ss" once the medium is an hour long.
+// The icon theme's media icons follow the desktop's palette (they stay visible on a dark one);
+// the style's own icons serve where the theme has none.
+QIcon mediaIcon(const QWidget& widget, const char* themeName, QStyle::StandardPixmap fallback) {
+    return QIcon::fromTheme(QLatin1String(themeName), widget.style()->standardIcon(fallback));
+}
+
+// "mm:ss.t", or "h:mm:ss.t" once the medium is an hour long. Tenths are cut, not rounded, so
+// the time never runs ahead of what plays.
 QString formatClock(qint64 milliseconds, bool withHours) {
-    const qint64 totalSeconds = std::max<qint64>(milliseconds, 0) / kMillisecondsPerSecond;
-    const qint64 seconds = totalSeconds % kSecondsPerMinute;
+    const qint64 tenths = std::max<qint64>(milliseconds, 0) / kMillisecondsPerTenth;
+    const qint64 totalSeconds = tenths / kTenthsPerSecond;
+    const QString seconds = QStringLiteral("%1.%2")
+                                .arg(totalSeconds % kSecondsPerMinute, 2, 10, QLatin1Char('0'))
+                                .arg(tenths % kTenthsPerSecond);
     if (withHours) {
         return QStringLiteral("%1:%2:%3")
             .arg(totalSeconds / kSecondsPerHour)
             .arg((totalSeconds % kSecondsPerHour) / kSecondsPerMinute, 2, 10, QLatin1Char('0'))
-            .arg(seconds, 2, 10, QLatin1Char('0'));
+            .arg(seconds);
     }
     return QStringLiteral("%1:%2")
         .arg(totalSeconds / kSecondsPerMinute, 2, 10, QLatin1Char('0'))
-        .arg(seconds, 2, 10, QLatin1Char('0'));
+        .arg(seconds);
 }
 
 double toSeconds(qint64 milliseconds) {
     return static_cast<double>(milliseconds) / static_cast<double>(kMillisecondsPerSecond);
 }
 
-QToolButton* makeControlButton(QWidget* parent, const QString& objectName,
+QMediaPlayer* makeMediaPlayer(QObject* parent) {
+    // The first player starts GStreamer; the outline's decoder needs its choice made before.
+    PreferInterleavedMp3Decoding();
+    return new QMediaPlayer(parent);
+}
+
+QToolButton* makeControlButton(QWidget* parent, const QString& objectName, const char* themeIcon,
                                QStyle::StandardPixmap icon, const QString& toolTip) {
     auto* button = new QToolButton(parent);
     button->setObjectName(objectName);
-    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIcon(mediaIcon(*parent, themeIcon, icon));
     button->setToolTip(toolTip);
     button->setAccessibleName(toolTip);
     button->setAutoRaise(true);
@@ -55,50 +81,46 @@ QToolButton* makeControlButton(QWidget* parent, const QString& objectName,
 } // namespace
 
 QtPlayerView::QtPlayerView(QWidget* parent)
-    : PlayerView(parent), player_(new QMediaPlayer(this)), audioOutput_(new QAudioOutput(this)),
-      screen_(new QLabel(this)), seekSlider_(new QSlider(Qt::Horizontal, this)),
+    : PlayerView(parent), player_(makeMediaPlayer(this)), audioOutput_(new QAudioOutput(this)),
+      screen_(new WaveformView(this)), waveform_(new WaveformReader(this)),
+      seekSlider_(new QSlider(Qt::Horizontal, this)),
       playPauseButton_(makeControlButton(this, QStringLiteral("playPauseButton"),
-                                         QStyle::SP_MediaPlay, QStringLiteral("播放"))),
-      stopButton_(makeControlButton(this, QStringLiteral("stopButton"), QStyle::SP_MediaStop,
-                                    QStringLiteral("停止"))),
+                                         "media-playback-start", QStyle::SP_MediaPlay,
+                                         QStringLiteral("播放"))),
+      stopButton_(makeControlButton(this, QStringLiteral("stopButton"), "media-playback-stop",
+                                    QStyle::SP_MediaStop, QStringLiteral("停止"))),
       timeLabel_(new QLabel(this)) {
     setContextMenuPolicy(Qt::NoContextMenu);
     audioOutput_->setVolume(kInitialVolume);
     player_->setAudioOutput(audioOutput_);
 
-    // A dark screen above the controls names the file being played, or says it cannot be.
+    // The screen above the controls shows the sound and names the file, or says it cannot play.
     screen_->setObjectName(QStringLiteral("screen"));
-    screen_->setAutoFillBackground(true);
-    QPalette screenColours = screen_->palette();
-    screenColours.setColor(QPalette::Window, Qt::black);
-    screenColours.setColor(QPalette::WindowText, QColor(0x9c, 0xd4, 0xff));
-    screen_->setPalette(screenColours);
-    screen_->setAlignment(Qt::AlignCenter);
-    screen_->setMinimumHeight(0);
-    screen_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    screen_->setFocusPolicy(Qt::ClickFocus);
 
     seekSlider_->setObjectName(QStringLiteral("seekSlider"));
     seekSlider_->setAccessibleName(QStringLiteral("播放进度"));
     seekSlider_->setRange(0, 0);
-    seekSlider_->setSingleStep(1000);
-    seekSlider_->setPageStep(10000);
+    seekSlider_->setSingleStep(static_cast<int>(kFineStepMs));
+    seekSlider_->setPageStep(static_cast<int>(kCoarseStepMs));
 
     timeLabel_->setObjectName(QStringLiteral("timeLabel"));
     showTime();
 
+    // One row of controls leaves the screen the rest of the height: in the main window the
+    // player is only 93 pixels high.
     auto* controlsRow = new QHBoxLayout;
     controlsRow->setContentsMargins(0, 0, 0, 0);
     controlsRow->setSpacing(2);
     controlsRow->addWidget(playPauseButton_);
     controlsRow->addWidget(stopButton_);
-    controlsRow->addStretch(1);
+    controlsRow->addWidget(seekSlider_, 1);
     controlsRow->addWidget(timeLabel_);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(2, 2, 2, 2);
     column->setSpacing(2);
     column->addWidget(screen_, 1);
-    column->addWidget(seekSlider_);
     column->addLayout(controlsRow);
 
     connect(playPauseButton_, &QToolButton::clicked, this, &QtPlayerView::togglePlayback);
@@ -112,9 +134,19 @@ QtPlayerView::QtPlayerView(QWidget* parent)
     connect(player_, &QMediaPlayer::playbackStateChanged, this, &QtPlayerView::showPlaybackState);
     connect(player_, &QMediaPlayer::mediaStatusChanged, this, &QtPlayerView::followMediaStatus);
     connect(player_, &QMediaPlayer::errorOccurred, this, &QtPlayerView::showFailure);
+    connect(screen_, &WaveformView::seekRequested, this,
+            [this](double seconds) { seekTo(std::llround(seconds * kMillisecondsPerSecond)); });
+    connect(waveform_, &WaveformReader::changed, this, &QtPlayerView::showScene);
+
+    for (QWidget* control :
+         {static_cast<QWidget*>(playPauseButton_), static_cast<QWidget*>(stopButton_),
+          static_cast<QWidget*>(seekSlider_), static_cast<QWidget*>(screen_)}) {
+        control->installEventFilter(this);
+    }
 }
 
 QtPlayerView::~QtPlayerView() {
+    waveform_->stop();
     // Let the pipeline go before the audio output it plays into.
     player_->stop();
     player_->setSource(QUrl());
@@ -124,11 +156,14 @@ bool QtPlayerView::setURL(const std::string& path) {
     url_ = path;
     restartedAfterLostStart_ = false;
     mediaFailed_ = false;
+    // The outline of the file before is of no use any more; stopping its reading closes it.
+    waveform_->stop();
     if (path.empty()) {
         player_->stop();
         // An empty source closes the file, so it can be deleted or rewritten right after.
         player_->setSource(QUrl());
-        screen_->clear();
+        caption_.clear();
+        waveform_->read(QString());
         return true;
     }
 
@@ -142,6 +177,10 @@ bool QtPlayerView::setURL(const std::string& path) {
     }
     showFileName();
     player_->play();
+    waveform_->read(localPath);
+    if (player_->duration() > 0) {
+        waveform_->useLength(toSeconds(player_->duration()));
+    }
     return true;
 }
 
@@ -171,6 +210,95 @@ bool QtPlayerView::pause() {
     return true;
 }
 
+void QtPlayerView::showMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) {
+    startMark_ = startSeconds;
+    endMark_ = endSeconds;
+    showScene();
+}
+
+void QtPlayerView::holdBackgroundWork(bool hold) {
+    waveform_->setHeld(hold);
+}
+
+bool QtPlayerView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        handleControlKey(watched, *static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return PlayerView::eventFilter(watched, event);
+}
+
+bool QtPlayerView::handleControlKey(QObject* control, const QKeyEvent& key) {
+    const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+    if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        // Enter belongs to the focused control even with a modifier: passed on, it would reach
+        // the window and its default button.
+        return enter;
+    }
+    if (enter) {
+        // A button does its own action; the slider and the screen have none.
+        if (control == playPauseButton_) {
+            togglePlayback();
+        } else if (control == stopButton_) {
+            player_->stop();
+        }
+        return true;
+    }
+    switch (key.key()) {
+    case Qt::Key_Space:
+        togglePlayback();
+        return true;
+    case Qt::Key_Left:
+        stepBy(-kFineStepMs);
+        return true;
+    case Qt::Key_Right:
+        stepBy(kFineStepMs);
+        return true;
+    case Qt::Key_PageUp:
+        stepBy(kCoarseStepMs);
+        return true;
+    case Qt::Key_PageDown:
+        stepBy(-kCoarseStepMs);
+        return true;
+    case Qt::Key_Home:
+        seekTo(0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void QtPlayerView::stepBy(qint64 milliseconds) {
+    seekTo(player_->position() + milliseconds);
+}
+
+void QtPlayerView::seekTo(qint64 milliseconds) {
+    if (!hasUsableMedia()) {
+        return;
+    }
+    const qint64 duration = player_->duration();
+    const qint64 target = std::clamp<qint64>(milliseconds, 0, std::max<qint64>(duration, 0));
+    // Only the place changes: playing goes on playing, paused stays paused.
+    player_->setPosition(target);
+    showPosition(target);
+}
+
+void QtPlayerView::showScene() {
+    WaveformScene scene;
+    const bool outlined = hasUsableMedia() && waveform_->state() != WaveformReader::State::Failed &&
+                          waveform_->state() != WaveformReader::State::Idle;
+    scene.peaks = outlined ? &waveform_->peaks() : nullptr;
+    scene.durationSeconds = hasUsableMedia() ? toSeconds(player_->duration()) : 0.0;
+    if (hasUsableMedia()) {
+        scene.playheadSeconds = toSeconds(player_->position());
+        scene.startSeconds = startMark_;
+        scene.endSeconds = endMark_;
+    }
+    scene.caption = caption_;
+    screen_->setScene(scene);
+}
+
 bool QtPlayerView::hasUsableMedia() const {
     // QMediaPlayer::error() is no guide: it keeps the error of an earlier file after the next
     // one has loaded.
@@ -189,6 +317,10 @@ void QtPlayerView::followMediaStatus(QMediaPlayer::MediaStatus status) {
         if (mediaFailed_ && !url_.empty()) {
             mediaFailed_ = false;
             showFileName();
+            if (waveform_->state() != WaveformReader::State::Reading &&
+                waveform_->state() != WaveformReader::State::Complete) {
+                waveform_->read(QString::fromStdString(url_));
+            }
         }
         break;
     case QMediaPlayer::EndOfMedia:
@@ -201,12 +333,15 @@ void QtPlayerView::followMediaStatus(QMediaPlayer::MediaStatus status) {
 
 void QtPlayerView::showFailure() {
     mediaFailed_ = true;
+    waveform_->stop();
     // Told on the screen only: no dialog interrupts the user.
-    screen_->setText(QStringLiteral("无法播放此文件"));
+    caption_ = QStringLiteral("无法播放此文件");
+    showScene();
 }
 
 void QtPlayerView::showFileName() {
-    screen_->setText(QFileInfo(QString::fromStdString(url_)).fileName());
+    caption_ = QFileInfo(QString::fromStdString(url_)).fileName();
+    showScene();
 }
 
 void QtPlayerView::restartIfNothingWasPlayed() {
@@ -229,8 +364,9 @@ void QtPlayerView::togglePlayback() {
 
 void QtPlayerView::showPlaybackState() {
     const bool playing = player_->playbackState() == QMediaPlayer::PlayingState;
-    playPauseButton_->setIcon(
-        style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    playPauseButton_->setIcon(playing
+                                  ? mediaIcon(*this, "media-playback-pause", QStyle::SP_MediaPause)
+                                  : mediaIcon(*this, "media-playback-start", QStyle::SP_MediaPlay));
     const QString action = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
     playPauseButton_->setToolTip(action);
     playPauseButton_->setAccessibleName(action);
@@ -243,18 +379,25 @@ void QtPlayerView::showPosition(qint64 positionMs) {
             static_cast<int>(std::min<qint64>(positionMs, seekSlider_->maximum())));
     }
     showTime();
+    showScene();
 }
 
 void QtPlayerView::showDuration(qint64 durationMs) {
     seekSlider_->setRange(
         0, static_cast<int>(std::clamp<qint64>(durationMs, 0, std::numeric_limits<int>::max())));
+    if (durationMs > 0) {
+        waveform_->useLength(toSeconds(durationMs));
+    }
     showTime();
+    showScene();
 }
 
 void QtPlayerView::showTime() {
     const qint64 durationMs = player_->duration();
     const bool withHours = durationMs >= kSecondsPerHour * kMillisecondsPerSecond;
-    timeLabel_->setText(formatClock(player_->position(), withHours) + QStringLiteral(" / ") +
+    // At the end the pipeline may stand a little past the length it reported.
+    const qint64 positionMs = std::min(player_->position(), std::max<qint64>(durationMs, 0));
+    timeLabel_->setText(formatClock(positionMs, withHours) + QStringLiteral(" / ") +
                         formatClock(durationMs, withHours));
 }
 

@@ -24,6 +24,7 @@ OPEN_TITLE = "打开"
 PREVIEW_TITLE = "试听--Quavera"
 ABOUT_TITLE = "关于Quavera"
 PART_PREFIX = "[铃声]"
+MESSAGE_TITLES = ("提示", "错误", "Quavera")
 
 # Label places in the main window's client area, in pixels: x, y, width, height.
 LABEL_TOTAL = (64, 216, 73, 17)
@@ -97,6 +98,16 @@ class Desktop:
             time.sleep(0.2)
         return False
 
+    def message_boxes(self):
+        """Titles of the visible windows that are message boxes of the program."""
+        titles = []
+        for title in MESSAGE_TITLES:
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                    "^" + re.escape(title) + "$"],
+                                   env=self.env, capture_output=True, text=True).stdout.split()
+            titles += [title] * len(found)
+        return titles
+
     def activate(self, window):
         self.run("xdotool", "windowactivate", "--sync", window)
         time.sleep(0.3)
@@ -147,7 +158,8 @@ def close_program(desktop, main, app):
 
 
 def make_tone_mp3(path, seconds=30):
-    """A tone that steps its pitch every second, encoded as constant-bitrate MP3."""
+    """A tone that steps its pitch every second and swells and fades every five, encoded as
+    constant-bitrate MP3."""
     rate = 44100
     wav = path.with_suffix(".wav")
     with wave.open(str(wav), "wb") as out:
@@ -158,7 +170,9 @@ def make_tone_mp3(path, seconds=30):
         for second in range(seconds):
             frequency = 330 + 20 * second
             for n in range(rate):
-                frames += struct.pack("<h", int(9000 * math.sin(2 * math.pi * frequency * n / rate)))
+                loudness = 0.2 + 0.8 * abs(math.sin(math.pi * (second + n / rate) / 5))
+                frames += struct.pack("<h", int(12000 * loudness *
+                                                math.sin(2 * math.pi * frequency * n / rate)))
         out.writeframes(bytes(frames))
     subprocess.run(["lame", "--silent", "--cbr", "-b", "128", str(wav), str(path)], check=True)
     wav.unlink()
@@ -226,11 +240,21 @@ def scenario(program, desktop, root, source_name, shots):
         desktop.activate(main)
 
         time.sleep(2.0)  # let it play
-        desktop.key("Tab", "Tab", "Tab")  # to the player, away from the buttons
+        desktop.key("Tab", "Tab", "Tab")  # to the player's play/pause button
+        desktop.key("Return")  # pauses; it must not reach 结束 (End)
+        time.sleep(1.5)
+        others = [p.name for p in folder.iterdir() if p.name != source_name]
+        check(others == [], f"Enter on the play button wrote no file (found {others})")
+        boxes = desktop.message_boxes()
+        check(boxes == [], f"Enter on the play button showed no message box (found {boxes})")
+        desktop.key("Return")  # plays again
+        desktop.key("Home")  # from the start, so the marks can be checked against the clock
+        loaded_at = time.monotonic()
+        time.sleep(2.0)
         desktop.key("alt+s")
         start_at = time.monotonic() - loaded_at
         time.sleep(3.0)
-        desktop.key("Return")
+        desktop.key("alt+p")
         end_at = time.monotonic() - loaded_at
 
         part = folder / (PART_PREFIX + "1" + source_name)
@@ -274,7 +298,7 @@ def scenario(program, desktop, root, source_name, shots):
         desktop.activate(main)
         desktop.key("alt+t")
         preview = desktop.find(PREVIEW_TITLE)
-        time.sleep(1.5)
+        time.sleep(2.5)  # playing, and its outline read
         if shots:
             desktop.shot(preview, shots / "preview-window.png")
         desktop.click(preview, *PREVIEW_DELETE)

@@ -4,8 +4,10 @@
 #include "core/NumberText.h"
 #include "fakes/GeneratedMp3.h"
 #include "platform/qt/QtPlayerView.h"
+#include "platform/qt/WaveformView.h"
 #include "ui/MainWindow.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -105,6 +107,75 @@ private slots:
         QCOMPARE(rig_->messages.shown.size(), std::size_t{1});
         QCOMPARE(rig_->messages.shown.front().text, std::string("请选择要剪切的MP3文件！"));
         QVERIFY(rig_->program.StartMark.empty());
+    }
+
+    // Loads a generated source of `frames` frames and the destination; returns the source's path.
+    QString loadSource(const QTemporaryDir& folder, const QString& name, int frames) {
+        const QString source = folder.filePath(name);
+        if (!WriteFileBytes(source, GeneratedMp3Frames(frames))) {
+            return {};
+        }
+        rig_->openDialog.answers.push_back(source.toStdString());
+        QTest::mouseClick(button("cmdBrowseS"), Qt::LeftButton);
+        rig_->folderPicker.answers.push_back(folder.path().toStdString());
+        QTest::mouseClick(button("cmdBrowseD"), Qt::LeftButton);
+        return source;
+    }
+
+    void enterOnThePlayersControlsNeverEnds_data() {
+        QTest::addColumn<QString>("control");
+        QTest::newRow("play/pause") << "playPauseButton";
+        QTest::newRow("stop") << "stopButton";
+        QTest::newRow("seek slider") << "seekSlider";
+        QTest::newRow("screen") << "screen";
+    }
+    void enterOnThePlayersControlsNeverEnds() {
+        QFETCH(QString, control);
+        QTemporaryDir folder;
+        QVERIFY(!loadSource(folder, QStringLiteral("歌.mp3"), kSourceFrames).isEmpty());
+        auto* player = window_->findChild<PlayerView*>(QStringLiteral("MDplay"));
+        QTRY_VERIFY(player->currentPosition().value_or(0.0) > 0.5);
+        QTest::mouseClick(button("cmdQ"), Qt::LeftButton); // with a start, End would cut
+        auto* target = player->findChild<QWidget*>(control);
+        QVERIFY(target != nullptr);
+        target->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(QApplication::focusWidget() == target);
+
+        QTest::keyClick(window_->windowHandle(), Qt::Key_Return);
+        QTest::keyClick(window_->windowHandle(), Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::qWait(200);
+        QVERIFY(rig_->messages.shown.empty());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("歌.mp3")});
+        QCOMPARE(text("lb"), QStringLiteral("开始。。。"));
+        QCOMPARE(text("lbj"), QString());
+    }
+
+    void theMarksFollowStartEndAndTheSource() {
+        QTemporaryDir folder;
+        QVERIFY(!loadSource(folder, QStringLiteral("a.mp3"), kSourceFrames).isEmpty());
+        auto* player = window_->findChild<PlayerView*>(QStringLiteral("MDplay"));
+        auto* screen = player->findChild<WaveformView*>(QStringLiteral("screen"));
+        QVERIFY(screen != nullptr);
+        QCOMPARE(screen->scene().startSeconds, std::nullopt);
+
+        QTRY_VERIFY(player->currentPosition().value_or(0.0) > 0.5);
+        QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
+        QCOMPARE(screen->scene().startSeconds, ParseNumber(rig_->program.StartMark));
+        QCOMPARE(screen->scene().endSeconds, std::nullopt);
+        QTRY_VERIFY(player->currentPosition().value_or(0.0) > *screen->scene().startSeconds + 0.5);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY(screen->scene().endSeconds.has_value());
+        QCOMPARE(screen->scene().endSeconds, ParseNumber(rig_->program.EndMark));
+        QCOMPARE(screen->scene().startSeconds, ParseNumber(rig_->program.StartMark));
+
+        // Another source: its marks are still to be taken.
+        QVERIFY(!loadSource(folder, QStringLiteral("b.mp3"), kSourceFrames).isEmpty());
+        QCOMPARE(screen->scene().startSeconds, std::nullopt);
+        QCOMPARE(screen->scene().endSeconds, std::nullopt);
+        QTRY_VERIFY(player->currentPosition().value_or(0.0) > 0.3);
+        QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
+        QCOMPARE(screen->scene().startSeconds, ParseNumber(rig_->program.StartMark));
+        QCOMPARE(screen->scene().endSeconds, std::nullopt);
     }
 
     void ringtoneFromSourceToPreview() {

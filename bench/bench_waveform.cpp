@@ -1,0 +1,283 @@
+// The player's loudness outline on long sources, in the real main window with the real player.
+//
+// For a 5-minute and a 60-minute 128 kbit/s MP3 (the 5-minute tone is encoded by lame without
+// an Info frame; twelve copies of it joined make one 60-minute stream), the source is chosen in
+// the main window, which gives it to its player; the time from that click until the outline is
+// complete is set against `ffmpeg -v error -i FILE -f null -` on the same file, run in the same
+// round. A 10 ms probe timer runs meanwhile: its longest gap is how long the window could not
+// react. The resident peak before and after the first round shows what the reading keeps; a
+// short file read before the first round pays for loading GStreamer's plugins.
+// Three rounds each; the medians count.
+//
+// Then cuts of the 60-minute source while its outline is read and after it is complete, three of
+// each per round, nine in all; the medians count. The cut must not slow down because of the
+// reading: the window holds the reading while a cut runs.
+//
+// The last lines:
+//   bench: waveform source_min=5 ready_ms=... ffmpeg_decode_ms=... ratio=... max_gap_ms=...
+//          rss_growth_mb=...
+//   bench: cut_while_reading size_mb=... alone_mb_s=... reading_mb_s=... ratio=...
+
+#include "bench/BenchSupport.h"
+#include "fakes/ToneMp3.h"
+#include "platform/qt/QtPlayerView.h"
+#include "platform/qt/WaveformReader.h"
+#include "ui/MainWindow.h"
+#include "ui/main/MainWindowFakes.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace quavera::bench;
+using quavera::MainWindow;
+using quavera::PlayerView;
+using quavera::WaveformReader;
+using quavera::testing::MainWindowRig;
+
+constexpr int kRounds = 3;
+constexpr int kPiecesPerHour = 12;
+constexpr int kCutsPerRound = 3;
+
+QAbstractButton& Button(MainWindow& window, const char* name) {
+    auto* button = window.findChild<QAbstractButton*>(QLatin1String(name));
+    Require(button != nullptr, std::string("the window has no ") + name);
+    return *button;
+}
+
+double FfmpegDecodeMs(const fs::path& source) {
+    QProcess ffmpeg;
+    QElapsedTimer clock;
+    clock.start();
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                  QString::fromStdString(source.string()), QStringLiteral("-f"),
+                  QStringLiteral("null"), QStringLiteral("-")});
+    Require(ffmpeg.waitForFinished(600000) && ffmpeg.exitCode() == 0, "ffmpeg failed");
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+// The largest time between two ticks of a 10 ms timer while it runs.
+class GapProbe {
+public:
+    GapProbe() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    }
+    void start() {
+        longest_ = 0;
+        clock_.start();
+        last_ = 0;
+        timer_.start();
+    }
+    double stop() {
+        tick();
+        timer_.stop();
+        return longest_;
+    }
+
+private:
+    void tick() {
+        const double now = static_cast<double>(clock_.nsecsElapsed()) / 1e6;
+        longest_ = std::max(longest_, now - last_);
+        last_ = now;
+    }
+    QTimer timer_;
+    QElapsedTimer clock_;
+    double last_ = 0;
+    double longest_ = 0;
+};
+
+struct Window {
+    MainWindowRig rig;
+    MainWindow window;
+    PlayerView& player;
+    WaveformReader& reader;
+
+    static MainWindowRig& WithRealPlayer(MainWindowRig& rig) {
+        rig.makePlayer = quavera::makeQtPlayerFactory();
+        return rig;
+    }
+    Window()
+        : window(WithRealPlayer(rig).services()),
+          player(*window.findChild<PlayerView*>(QStringLiteral("MDplay"))),
+          reader(*player.findChild<WaveformReader*>()) {
+        window.show();
+    }
+    void choose(const fs::path& source) {
+        rig.openDialog.answers.push_back(source.string());
+        Button(window, "cmdBrowseS").click();
+    }
+    // Runs the event loop until the outline is complete; false if it failed or took too long.
+    bool waitForOutline() {
+        QEventLoop loop;
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(&reader, &WaveformReader::changed, &loop, [&] {
+            if (reader.state() != WaveformReader::State::Reading)
+                loop.quit();
+        });
+        timeout.start(600000);
+        if (reader.state() == WaveformReader::State::Reading)
+            loop.exec();
+        return reader.state() == WaveformReader::State::Complete;
+    }
+};
+
+struct OutlineFigures {
+    double readyMs = 0;
+    double ffmpegMs = 0;
+    double longestGapMs = 0;
+    double rssGrowthMiB = 0;
+};
+
+OutlineFigures MeasureOutline(Window& rig, const fs::path& source, int minutes) {
+    std::array<double, kRounds> ready{};
+    std::array<double, kRounds> ffmpeg{};
+    OutlineFigures figures;
+    const double rssBefore = PeakResidentMiB();
+    GapProbe probe;
+    for (int round = 0; round < kRounds; ++round) {
+        ffmpeg[round] = FfmpegDecodeMs(source);
+        QElapsedTimer clock;
+        probe.start();
+        clock.start();
+        rig.choose(source);
+        Require(rig.waitForOutline(), "the outline was not completed");
+        ready[round] = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const double gap = probe.stop();
+        figures.longestGapMs = std::max(figures.longestGapMs, gap);
+        if (round == 0)
+            figures.rssGrowthMiB = PeakResidentMiB() - rssBefore;
+        std::printf("source_min=%d round=%d ready_ms=%.0f ffmpeg_decode_ms=%.0f gap_ms=%.1f "
+                    "read_s=%.1f\n",
+                    minutes, round + 1, ready[round], ffmpeg[round], gap, rig.reader.readSeconds());
+        std::fflush(stdout);
+    }
+    figures.readyMs = Median(ready);
+    figures.ffmpegMs = Median(ffmpeg);
+    return figures;
+}
+
+void Pump(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// One cut of the loaded source: Start now, End half a second of playback later.
+double CutSeconds(Window& rig, const fs::path& kept) {
+    Button(rig.window, "cmdQ").click();
+    if (auto* play = rig.player.findChild<QAbstractButton*>(QStringLiteral("playPauseButton"));
+        play != nullptr && play->toolTip() == QStringLiteral("播放"))
+        play->click(); // paused by the cut before
+    Pump(500);
+    const double seconds = Timed([&] { Button(rig.window, "Command1").click(); });
+    Require(fs::exists(kept), "the cut did not write the piece");
+    fs::remove(kept);
+    return seconds;
+}
+
+struct CutFigures {
+    double aloneRate = 0;
+    double readingRate = 0;
+};
+
+CutFigures MeasureCutWhileReading(Window& rig, const fs::path& source, const fs::path& folder) {
+    rig.rig.folderPicker.answers.push_back(folder.string());
+    Button(rig.window, "cmdBrowseD").click();
+    const fs::path kept = folder / ("[铃声]1" + source.filename().string());
+    std::array<double, kRounds * kCutsPerRound> reading{};
+    std::array<double, kRounds * kCutsPerRound> alone{};
+    for (int round = 0; round < kRounds; ++round) {
+        rig.choose(source);
+        Pump(1000);
+        for (int cut = 0; cut < kCutsPerRound; ++cut) {
+            Require(rig.reader.state() == WaveformReader::State::Reading,
+                    "the outline was complete before the cuts ended");
+            reading[round * kCutsPerRound + cut] = CutSeconds(rig, kept);
+        }
+        Require(rig.waitForOutline(), "the outline was not completed");
+        for (int cut = 0; cut < kCutsPerRound; ++cut)
+            alone[round * kCutsPerRound + cut] = CutSeconds(rig, kept);
+        std::printf("cut round=%d reading_s=%.3f alone_s=%.3f\n", round + 1,
+                    reading[round * kCutsPerRound], alone[round * kCutsPerRound]);
+        std::fflush(stdout);
+    }
+    const double mib = static_cast<double>(fs::file_size(source)) / static_cast<double>(kMiB);
+    return {mib / Median(alone), mib / Median(reading)};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "gstreamer");
+    QApplication application(argc, argv);
+    try {
+        const TemporaryFolder folder;
+        const fs::path five = folder.path() / "five.mp3";
+        const fs::path hour = folder.path() / "hour.mp3";
+        Require(quavera::testing::EncodeToneMp3(QString::fromStdString(five.string()), 300.0, 0.5),
+                "lame failed");
+        {
+            QFile piece(QString::fromStdString(five.string()));
+            QFile joined(QString::fromStdString(hour.string()));
+            Require(piece.open(QIODevice::ReadOnly) && joined.open(QIODevice::WriteOnly),
+                    "cannot join the hour");
+            const QByteArray bytes = piece.readAll();
+            for (int copy = 0; copy < kPiecesPerHour; ++copy)
+                Require(joined.write(bytes) == bytes.size(), "cannot write the hour");
+        }
+
+        std::vector<std::string> summaries;
+        char line[300];
+        Window rig;
+        // The first file loads GStreamer's plugins and builds the player's pipeline: paid once
+        // per run whatever the length, so not counted as the outline's memory.
+        const fs::path warmUp = folder.path() / "warm-up.mp3";
+        Require(quavera::testing::EncodeToneMp3(QString::fromStdString(warmUp.string()), 5.0, 0.5),
+                "lame failed");
+        rig.choose(warmUp);
+        Require(rig.waitForOutline(), "the warm-up outline was not completed");
+        for (const auto& [source, minutes] : {std::pair{five, 5}, std::pair{hour, 60}}) {
+            const OutlineFigures figures = MeasureOutline(rig, source, minutes);
+            std::snprintf(line, sizeof line,
+                          "bench: waveform source_min=%d ready_ms=%.0f ffmpeg_decode_ms=%.0f "
+                          "ratio=%.2f max_gap_ms=%.1f rss_growth_mb=%.1f",
+                          minutes, figures.readyMs, figures.ffmpegMs,
+                          figures.readyMs / figures.ffmpegMs, figures.longestGapMs,
+                          figures.rssGrowthMiB);
+            summaries.emplace_back(line);
+        }
+        const CutFigures cuts = MeasureCutWhileReading(rig, hour, folder.path());
+        std::snprintf(line, sizeof line,
+                      "bench: cut_while_reading size_mb=%.1f alone_mb_s=%.1f reading_mb_s=%.1f "
+                      "ratio=%.3f",
+                      static_cast<double>(fs::file_size(hour)) / static_cast<double>(kMiB),
+                      cuts.aloneRate, cuts.readingRate, cuts.readingRate / cuts.aloneRate);
+        summaries.emplace_back(line);
+        rig.player.setURL("");
+        for (const auto& summary : summaries)
+            std::printf("%s\n", summary.c_str());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_waveform: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QtEndian>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+namespace quavera::testing {
+
+// A sine tone at `amplitude` of full scale, encoded by lame as 128 kbit/s CBR mono at 44.1 kHz
+// without an Info frame, so that copies of one file joined end to end make one longer stream.
+inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
+                          double hertz = 440.0) {
+    constexpr int kRate = 44100;
+    QProcess lame;
+    lame.start(QStringLiteral("lame"),
+               {QStringLiteral("--silent"), QStringLiteral("-r"), QStringLiteral("-s"),
+                QStringLiteral("44.1"), QStringLiteral("-m"), QStringLiteral("m"),
+                QStringLiteral("--bitwidth"), QStringLiteral("16"), QStringLiteral("--signed"),
+                QStringLiteral("--little-endian"), QStringLiteral("-b"), QStringLiteral("128"),
+                QStringLiteral("--cbr"), QStringLiteral("-t"), QStringLiteral("-"), path});
+    if (!lame.waitForStarted()) {
+        return false;
+    }
+    const auto frames = static_cast<qint64>(seconds * kRate);
+    QByteArray block;
+    for (qint64 frame = 0; frame < frames; ++frame) {
+        const double value = amplitude * std::sin(2 * std::numbers::pi * hertz * frame / kRate);
+        const auto sample = static_cast<std::int16_t>(std::lround(value * 32767));
+        const auto little = qToLittleEndian(sample);
+        block.append(reinterpret_cast<const char*>(&little), sizeof little);
+        if (block.size() >= (1 << 16) || frame + 1 == frames) {
+            if (lame.write(block) != block.size() || !lame.waitForBytesWritten(30000)) {
+                return false;
+            }
+            block.clear();
+        }
+    }
+    lame.closeWriteChannel();
+    return lame.waitForFinished(120000) && lame.exitStatus() == QProcess::NormalExit &&
+           lame.exitCode() == 0;
+}
+
+} // namespace quavera::testing

@@ -1,0 +1,168 @@
+// The player's loudness outline: read from real files through the decoder, and drawn on an image.
+#include "fakes/GeneratedMp3.h"
+#include "fakes/ToneMp3.h"
+#include "platform/qt/WaveformReader.h"
+#include "platform/qt/WaveformView.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <vector>
+
+using namespace quavera;
+
+namespace {
+
+constexpr double kToneSeconds = 4.0;
+constexpr int kWidth = 200;
+constexpr int kHeight = 41; // the middle row is row 20
+
+// The rows of column `x` that hold `colour`.
+std::vector<int> RowsOf(const QImage& image, int x, const QColor& colour) {
+    std::vector<int> rows;
+    for (int y = 0; y < image.height(); ++y) {
+        if (image.pixelColor(x, y) == colour) {
+            rows.push_back(y);
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
+class WaveformTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        PreferInterleavedMp3Decoding();
+        QVERIFY(folder_.isValid());
+    }
+
+    void readsTheLoudnessOfAFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<double>("loudness");
+        QTest::newRow("tone at half scale") << "tone" << 0.5;
+        QTest::newRow("tone at a tenth") << "tone" << 0.1;
+        QTest::newRow("silence") << "silence" << 0.0;
+    }
+    void readsTheLoudnessOfAFile() {
+        QFETCH(QString, kind);
+        QFETCH(double, loudness);
+        const QString path = folder_.filePath(kind + QString::number(loudness) + ".mp3");
+        if (kind == "tone") {
+            QVERIFY(testing::EncodeToneMp3(path, kToneSeconds, loudness));
+        } else {
+            QVERIFY(testing::WriteFileBytes(path, testing::GeneratedMp3Frames(153)));
+        }
+
+        WaveformReader reader;
+        reader.read(path);
+        QCOMPARE(reader.state(), WaveformReader::State::Reading);
+        QTRY_COMPARE(reader.state(), WaveformReader::State::Complete);
+        QVERIFY(std::abs(reader.readSeconds() - kToneSeconds) < 0.1);
+
+        // The slices cover the medium finely, none empty, none louder than the tone ...
+        const WaveformPeaks& peaks = reader.peaks();
+        const double sliceSeconds = peaks.spanSeconds() / WaveformPeaks::kSlices;
+        const int covering = static_cast<int>(kToneSeconds / sliceSeconds);
+        QVERIFY2(covering > WaveformPeaks::kSlices / 2, qPrintable(QString::number(covering)));
+        for (int index = 0; index < covering; ++index) {
+            const WaveformPeaks::Slice& slice = peaks.slice(index);
+            QVERIFY2(
+                !slice.empty() && slice.high <= 1.2 * loudness + 0.01 &&
+                    slice.low >= -1.2 * loudness - 0.01,
+                qPrintable(
+                    QStringLiteral("slice %1: %2..%3").arg(index).arg(slice.low).arg(slice.high)));
+        }
+        // ... and every 10 ms (a few periods) reach its peak, give or take the encoder's ripple;
+        // the encoder fades in and out at the ends.
+        for (double from = 0.25; from < kToneSeconds - 0.25; from += 0.01) {
+            const WaveformPeaks::Slice heard = peaks.extremes(from, from + 0.01);
+            QVERIFY2(
+                std::abs(heard.high - loudness) < 0.2 * loudness + 0.01 &&
+                    std::abs(heard.low + loudness) < 0.2 * loudness + 0.01,
+                qPrintable(
+                    QStringLiteral("at %1 s: %2..%3").arg(from).arg(heard.low).arg(heard.high)));
+        }
+    }
+
+    void aFileThatCannotBeDecodedFails() {
+        const QString path = folder_.filePath(QStringLiteral("notes.mp3"));
+        QVERIFY(testing::WriteFileBytes(path, QByteArray("just some text\n").repeated(200)));
+        WaveformReader reader;
+        reader.read(path);
+        QTRY_COMPARE(reader.state(), WaveformReader::State::Failed);
+    }
+
+    void drawsTheOutlineMarksAndPlayhead() {
+        // Ten seconds: loud (±0.5) for the first five, silent for the rest.
+        WaveformPeaks peaks;
+        peaks.reset(10.0);
+        std::vector<float> samples(441000);
+        for (std::size_t index = 0; index < samples.size() / 2; ++index) {
+            samples[index] = index % 2 == 0 ? 0.5f : -0.5f;
+        }
+        peaks.add(0.0, 44100.0, 1, samples.data(), samples.size(), 1.0f);
+
+        WaveformScene scene;
+        scene.peaks = &peaks;
+        scene.durationSeconds = 10.0;
+        scene.startSeconds = 2.0;
+        scene.endSeconds = 7.0;
+        scene.playheadSeconds = 9.0;
+        QImage image(kWidth, kHeight, QImage::Format_RGB32);
+        {
+            QPainter painter(&image);
+            PaintWaveform(painter, image.size(), scene);
+        }
+        namespace colours = waveform_colours;
+        // Loud: from a quarter above the middle to a quarter below it. Silent: the middle row.
+        // Brighter between the marks.
+        for (int x : {45, 90}) {
+            QCOMPARE(RowsOf(image, x, colours::kOutline).front(), 10);
+            QCOMPARE(RowsOf(image, x, colours::kOutline).back(), 30);
+        }
+        QCOMPARE(RowsOf(image, 10, colours::kOutlineOutside).front(), 10);
+        QCOMPARE(RowsOf(image, 10, colours::kOutlineOutside).back(), 30);
+        QCOMPARE(RowsOf(image, 110, colours::kOutline), std::vector<int>{20});
+        for (int x : {150, 199}) {
+            QCOMPARE(RowsOf(image, x, colours::kOutlineOutside), std::vector<int>{20});
+        }
+        // Marks and playhead at their columns, top to bottom; shaded only between the marks.
+        QCOMPARE(RowsOf(image, 40, colours::kStartMark).size(), std::size_t{kHeight});
+        QCOMPARE(RowsOf(image, 140, colours::kEndMark).size(), std::size_t{kHeight});
+        QCOMPARE(RowsOf(image, 180, colours::kPlayhead).size(), std::size_t{kHeight});
+        for (int x : {41, 90, 139}) {
+            QCOMPARE(image.pixelColor(x, 35), colours::kShaded);
+        }
+        for (int x : {39, 141, 170}) {
+            QCOMPARE(image.pixelColor(x, 35), colours::kBackground);
+        }
+    }
+
+    void drawsNothingBeyondWhatWasRead() {
+        WaveformPeaks peaks;
+        peaks.reset(10.0);
+        const std::vector<float> loud(44100, 0.9f);
+        peaks.add(0.0, 44100.0, 1, loud.data(), loud.size(), 1.0f); // the first second only
+        WaveformScene scene;
+        scene.peaks = &peaks;
+        scene.durationSeconds = 10.0;
+        QImage image(kWidth, kHeight, QImage::Format_RGB32);
+        {
+            QPainter painter(&image);
+            PaintWaveform(painter, image.size(), scene);
+        }
+        QVERIFY(!RowsOf(image, 5, waveform_colours::kOutline).empty());
+        QVERIFY(RowsOf(image, 100, waveform_colours::kOutline).empty());
+    }
+
+private:
+    QTemporaryDir folder_;
+};
+
+QTEST_MAIN(WaveformTest)
+#include "WaveformTest.moc"
