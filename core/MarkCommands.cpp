@@ -118,8 +118,10 @@ void MarkCommands::End() {
 
     if (const auto duration = PlayerDuration(player_))
         program_.MediaDuration = *duration;
-    if (const auto mark = PositionText(player_))
+    if (const auto mark = PositionText(player_)) {
         program_.EndMark = *mark;
+        endMarkStale_ = false;
+    }
     if (const auto sizeKB = SizeInKB(cut.SourceSize))
         program_.SourceSizeKB = *sizeKB;
     bool emptyPiece = false;
@@ -182,6 +184,14 @@ void MarkCommands::End() {
     // file this cut did not write. 试听 gives it this cut's piece.
     if (program_.PreviewFile != PartFileName(cut, 1))
         program_.PreviewFile.clear();
+}
+
+std::optional<double> MarkCommands::startMarkOnSource() const {
+    return startMarkStale_ ? std::nullopt : ParseNumber(program_.StartMark);
+}
+
+std::optional<double> MarkCommands::endMarkOnSource() const {
+    return endMarkStale_ ? std::nullopt : ParseNumber(program_.EndMark);
 }
 
 void MarkCommands::RefreshLength() {

@@ -7,6 +7,7 @@
 #include "platform/api/MediaPlayer.h"
 #include "platform/api/MessageBoxes.h"
 
+#include <optional>
 #include <string>
 
 namespace quavera {
@@ -23,8 +24,11 @@ public:
     void Start();         // cmdQ
     void End();           // Command1
     void RefreshLength(); // Timer1 tick, and right after a new source is loaded
-    // A new source was chosen: the Start mark taken on the previous one no longer counts.
-    void SourceChosen() { startMarkStale_ = true; }
+    // A new source was chosen: the marks taken on the previous one no longer count.
+    void SourceChosen() { startMarkStale_ = endMarkStale_ = true; }
+    // The marks taken on the current source, in seconds; nothing where none was taken yet.
+    [[nodiscard]] std::optional<double> startMarkOnSource() const;
+    [[nodiscard]] std::optional<double> endMarkOnSource() const;
 
     [[nodiscard]] bool cutRunning() const { return cutRunning_; }
     // True when the most recent End did not write its piece: the captured names then refer to
@@ -48,6 +52,7 @@ private:
     CutWindow& window_;
     bool cutRunning_ = false;
     bool startMarkStale_ = false;
+    bool endMarkStale_ = false;
     bool lastCutUnfinished_ = false;
 };
 

@@ -1,6 +1,5 @@
 #include "ui/MainWindow.h"
 
-#include "core/NumberText.h"
 #include "core/ProgramInfo.h"
 #include "ui/AboutWindow.h"
 #include "ui/DesktopActions.h"
@@ -121,14 +120,8 @@ MainWindow::MainWindow(const MainServices& services, QWidget* parent)
     bindCommand(cmdBrowseS_, [this] { commands_->ChooseSource(); });
     bindCommand(cmdBrowseD_, [this] { commands_->ChooseDestination(); });
     bindCommand(cmdO_, [this] { commands_->OpenDestinationFolder(); });
-    bindCommand(cmdQ_, [this] {
-        marks_->Start();
-        noteMarkTaken(startMarkShown_);
-    });
-    bindCommand(command1_, [this] {
-        marks_->End();
-        noteMarkTaken(endMarkShown_);
-    });
+    bindCommand(cmdQ_, [this] { marks_->Start(); });
+    bindCommand(command1_, [this] { marks_->End(); });
     bindCommand(command2_, [this] { commands_->Audition(); });
     bindCommand(command3_, [this] { commands_->About(); });
     bindCommand(command4_, [this] { commands_->OtherFormats(); });
@@ -258,6 +251,8 @@ void MainWindow::runCommand(const std::function<void()>& command) {
     // A cut this command starts sees the waiting events before its first block.
     yield_.makeDue();
     command();
+    // Start, End and a new source change which marks the player shows.
+    player_->showMarks(marks_->startMarkOnSource(), marks_->endMarkOnSource());
     if (closeRequested_ && !marks_->cutRunning()) {
         close();
     }
@@ -294,26 +289,6 @@ void MainWindow::setStatusCaption(const std::string& text) {
 
 void MainWindow::setStartCaption(const std::string& text) {
     lbk_->setText(Text(text));
-    // Only choosing a source empties the start caption: the marks belong to the file before.
-    if (text.empty()) {
-        startMarkShown_ = false;
-        endMarkShown_ = false;
-        showMarksOnPlayer();
-    }
-}
-
-void MainWindow::noteMarkTaken(bool& shown) {
-    // The command stored the player's position as its mark if it could read one.
-    if (player_->currentPosition()) {
-        shown = true;
-    }
-    showMarksOnPlayer();
-}
-
-void MainWindow::showMarksOnPlayer() {
-    const ProgramState& program = services_.program;
-    player_->showMarks(startMarkShown_ ? ParseNumber(program.StartMark) : std::nullopt,
-                       endMarkShown_ ? ParseNumber(program.EndMark) : std::nullopt);
 }
 
 void MainWindow::setEndCaption(const std::string& text) {

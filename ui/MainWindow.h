@@ -71,9 +71,6 @@ private:
     void bindCommand(QAbstractButton* button, std::function<void()> command);
     void runCommand(const std::function<void()>& command);
     void mirrorSplitFields();
-    // The player shows the marks taken since the current source was chosen.
-    void noteMarkTaken(bool& shown);
-    void showMarksOnPlayer();
 
     MainServices services_;
     PlayerView* player_ = nullptr; // MDplay
@@ -103,8 +100,6 @@ private:
     QPointer<PreviewWindow> preview_;
     QPointer<AboutWindow> about_;
     bool closeRequested_ = false; // the user closed the window while a cut was running
-    bool startMarkShown_ = false;
-    bool endMarkShown_ = false;
 };
 
 } // namespace quavera

@@ -173,6 +173,9 @@ private slots:
         QCOMPARE(screen->scene().startSeconds, std::nullopt);
         QCOMPARE(screen->scene().endSeconds, std::nullopt);
         QTRY_VERIFY(player->currentPosition().value_or(0.0) > 0.3);
+        // The player may play for a moment before it knows the new file's length; a Start
+        // before that is refused and shows no mark, not the previous file's.
+        QTRY_VERIFY(player->duration().value_or(0.0) > 0.0);
         QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
         QCOMPARE(screen->scene().startSeconds, ParseNumber(rig_->program.StartMark));
         QCOMPARE(screen->scene().endSeconds, std::nullopt);
