@@ -1,10 +1,10 @@
 #include "core/MarkCommands.h"
 
-#include "core/AudioHeader.h"
 #include "core/NumberText.h"
 #include "core/ProgramInfo.h"
 #include "core/SplitPlan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -46,19 +46,43 @@ std::optional<double> SizeInKB(std::int32_t sourceSize) {
     return ParseNumber(FormatKB(sourceSize));
 }
 
-// mark ÷ duration × size in KB, left to right; dividing by a zero duration fails the step.
-std::optional<double> MarkInKB(const std::string& mark, double duration, double sizeKB) {
+// The byte offset of the frame that plays at a mark; the step fails for a mark that is no number.
+std::optional<std::int64_t> MarkOffset(const FrameIndex& frames, const std::string& mark) {
     const auto seconds = ParseNumber(mark);
-    if (!seconds || duration == 0.0)
+    if (!seconds || !Finite(*seconds))
         return std::nullopt;
-    return Finite(*seconds / duration * sizeKB);
+    return frames.OffsetAt(*seconds);
+}
+
+// A size field's text for `bytes`: at most eight characters, the nearest that falls at or below
+// `bytes` (or at or above it). The piece thus begins a few bytes before its first frame header at
+// most and ends a few bytes into the next frame: every frame it holds stays whole, and decoders
+// pass over the stray bytes.
+std::optional<std::string> FieldTextNear(std::int64_t bytes, bool atOrAbove) {
+    const double kilobytes = static_cast<double>(bytes) / 1024.0;
+    const int wholeDigits = static_cast<int>(NumberText(std::floor(kilobytes)).size());
+    const int decimals = std::max(0, static_cast<int>(SplitFields::kMaxLength) - wholeDigits - 1);
+    const double scale = std::pow(10.0, decimals);
+    double units = atOrAbove ? std::ceil(kilobytes * scale) : std::floor(kilobytes * scale);
+    // The field is read in single precision: a step or two may be needed to land on the side asked.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::string text = NumberText(units / scale).substr(0, SplitFields::kMaxLength);
+        const auto size = FieldByteSize(text);
+        if (!size)
+            return std::nullopt;
+        if (atOrAbove ? *size >= bytes : *size <= bytes)
+            return text;
+        units += atOrAbove ? 1 : -1;
+    }
+    return std::nullopt;
 }
 
 // The size field of the part before the start mark. The plan drops a field holding exactly "0"
 // as empty, which would move the piece into the first place and keep what follows the end mark
 // instead; a start at the very beginning is written as a first part of no bytes.
-std::string StartFieldText(double startKB) {
-    return startKB == 0.0 ? std::string(kEmptyFirstPartText) : NumberText(startKB);
+std::optional<std::string> StartFieldText(std::int64_t startBytes) {
+    return startBytes == 0 ? std::optional<std::string>(kEmptyFirstPartText)
+                           : FieldTextNear(startBytes, false);
 }
 
 std::string SecondsCaption(const std::optional<double>& seconds) {
@@ -92,7 +116,8 @@ MarkCommands::MarkCommands(ProgramState& program, MediaPlayer& player, MessageBo
 void MarkCommands::Start() {
     if (cutRunning_)
         return; // a click let through by the running cut's yields
-    if (player_.URL().empty() || !sourceIsPlayableMp3()) {
+    const auto frames = player_.URL().empty() ? nullptr : playableSourceFrames();
+    if (!frames) {
         ShowOk(messages_, kChooseSourceText, kErrorTitle, MessageIcon::Critical);
         return;
     }
@@ -105,9 +130,12 @@ void MarkCommands::Start() {
     }
     if (const auto sizeKB = SizeInKB(cut.SourceSize))
         program_.SourceSizeKB = *sizeKB;
-    if (const auto startKB =
-            MarkInKB(program_.StartMark, program_.MediaDuration, program_.SourceSizeKB))
-        splitFields.setText(0, StartFieldText(*startKB));
+    if (const auto offset = MarkOffset(*frames, program_.StartMark)) {
+        if (const auto text = StartFieldText(*offset)) {
+            splitFields.setText(0, *text);
+            startFrames_ = frames;
+        }
+    }
     window_.setStatusCaption(kStartedCaption);
     window_.setStartCaption(SecondsCaption(ParseNumber(program_.StartMark)));
 }
@@ -125,17 +153,25 @@ void MarkCommands::End() {
     if (const auto sizeKB = SizeInKB(cut.SourceSize))
         program_.SourceSizeKB = *sizeKB;
     bool emptyPiece = false;
-    {
-        const double duration = program_.MediaDuration;
-        const double sizeKB = program_.SourceSizeKB;
-        const auto endKB = MarkInKB(program_.EndMark, duration, sizeKB);
-        const auto startKB = endKB ? MarkInKB(program_.StartMark, duration, sizeKB) : std::nullopt;
-        if (startKB) {
-            if (const auto pieceKB = Finite(*endKB - *startKB)) {
-                splitFields.setText(1, NumberText(*pieceKB));
-                // The plan would drop the "0" as an empty field and keep all after the start.
-                emptyPiece = *pieceKB == 0.0;
+    if (const auto frames = sourceFrames_.For(sourceText); frames && frames->hasAudio()) {
+        const auto end = MarkOffset(*frames, program_.EndMark);
+        const auto start = end ? MarkOffset(*frames, program_.StartMark) : std::nullopt;
+        const auto startText = start ? StartFieldText(*start) : std::nullopt;
+        if (startText) {
+            // The file was indexed anew since Start (it changed on disk): its start moves too.
+            if (startFrames_ && frames != startFrames_) {
+                splitFields.setText(0, *startText);
+                startFrames_ = frames;
             }
+            std::optional<std::string> pieceText;
+            if (*end > *start)
+                pieceText = FieldTextNear(*end - *FieldByteSize(*startText), true);
+            else // the plan refuses a negative piece; an empty one is refused below
+                pieceText = NumberText(static_cast<double>(*end - *start) / 1024.0);
+            if (pieceText)
+                splitFields.setText(1, *pieceText);
+            // The plan would drop the "0" as an empty field and keep all after the start.
+            emptyPiece = *end == *start;
         }
     }
     // An overflow while planning fails the plan like a refusal.
@@ -146,7 +182,7 @@ void MarkCommands::End() {
         refuseEnd(kStartFirstText, info::kProgramTitle);
         return;
     }
-    if (!sourceIsPlayableMp3()) {
+    if (!playableSourceFrames()) {
         refuseEnd(kChooseSourceText, kHintTitle);
         return;
     }
@@ -200,13 +236,22 @@ void MarkCommands::RefreshLength() {
     window_.setTotalCaption(SecondsCaption(program_.MediaDuration));
 }
 
-// The player cannot play what it was given (it reports no length), or the file does not begin
-// as MP3 audio: a text, a picture or a WAV named .mp3 is no source to cut. A length of 0 is a
+void MarkCommands::SourceChosen() {
+    startMarkStale_ = endMarkStale_ = true;
+    startFrames_.reset();
+    sourceFrames_.Prepare(sourceText);
+}
+
+// The player cannot play what it was given (it reports no length), or the file holds no MPEG
+// audio frames: a text, a picture or a WAV named .mp3 is no source to cut. A length of 0 is a
 // file still loading: its marks would map to no bytes and leave the previous source's sizes in
 // the fields, so it does not count either.
-bool MarkCommands::sourceIsPlayableMp3() const {
+std::shared_ptr<const FrameIndex> MarkCommands::playableSourceFrames() {
     const auto duration = PlayerDuration(player_);
-    return duration && *duration > 0.0 && StartsAsMp3Audio(sourceText);
+    if (!duration || *duration <= 0.0)
+        return nullptr;
+    auto frames = sourceFrames_.For(sourceText);
+    return frames && frames->hasAudio() ? frames : nullptr;
 }
 
 void MarkCommands::refuseEnd(const std::string& text, const std::string& title) {

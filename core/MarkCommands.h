@@ -3,10 +3,12 @@
 #include "core/CutState.h"
 #include "core/CutWindow.h"
 #include "core/PartWriter.h"
+#include "core/SourceFrames.h"
 #include "core/SplitFields.h"
 #include "platform/api/MediaPlayer.h"
 #include "platform/api/MessageBoxes.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -24,8 +26,9 @@ public:
     void Start();         // cmdQ
     void End();           // Command1
     void RefreshLength(); // Timer1 tick, and right after a new source is loaded
-    // A new source was chosen: the marks taken on the previous one no longer count.
-    void SourceChosen() { startMarkStale_ = endMarkStale_ = true; }
+    // A new source was chosen (sourceText holds it): the marks taken on the previous one no
+    // longer count, and the new one's frames are read in the background.
+    void SourceChosen();
     // The marks taken on the current source, in seconds; nothing where none was taken yet.
     [[nodiscard]] std::optional<double> startMarkOnSource() const;
     [[nodiscard]] std::optional<double> endMarkOnSource() const;
@@ -41,7 +44,8 @@ public:
     std::string destText;   // txtDestdir
 
 private:
-    [[nodiscard]] bool sourceIsPlayableMp3() const;
+    // The source's frame index when the player plays it and it holds MPEG audio.
+    [[nodiscard]] std::shared_ptr<const FrameIndex> playableSourceFrames();
     void refuseEnd(const std::string& text, const std::string& title);
     void markCutUnfinished();
     void reportCutFailure(const CutReport& report);
@@ -50,6 +54,10 @@ private:
     MediaPlayer& player_;
     MessageBoxes& messages_;
     CutWindow& window_;
+    SourceFrames sourceFrames_;
+    // The index the last Start took its offset from; End writes the start again when the file
+    // was indexed anew since.
+    std::shared_ptr<const FrameIndex> startFrames_;
     bool cutRunning_ = false;
     bool startMarkStale_ = false;
     bool endMarkStale_ = false;

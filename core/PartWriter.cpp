@@ -1,5 +1,6 @@
 #include "core/PartWriter.h"
 
+#include "core/Descriptor.h"
 #include "core/NumberText.h"
 #include "core/PathText.h"
 
@@ -44,35 +45,6 @@ std::string SystemReason(int errorNumber) {
 CutReport Failure(CutOutcome outcome, std::string file, std::string reason = {}) {
     return CutReport{outcome, std::move(file), std::move(reason)};
 }
-
-// An open file descriptor, closed when it goes.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-
-    [[nodiscard]] int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 std::string RandomTag() {
     static std::mt19937_64 generator{std::random_device{}()};

@@ -12,12 +12,16 @@
 
 namespace quavera::testing {
 
-// Byte of the generated source at `offset`; no short period, so shifted copies differ. The
-// first four bytes are an MPEG audio frame header, so the file is taken for MP3 audio.
+// Byte of the generated source at `offset`; no short period, so shifted copies differ. Every 72
+// bytes stands an MPEG-2.5 Layer III frame header (8 kHz, 8 kbit/s, mono), so the file is MP3
+// audio of 72-byte frames that play 72 ms each: a thousand bytes a second.
+inline constexpr std::int64_t kPatternFrameBytes = 72;
+inline constexpr double kPatternFrameSeconds = 0.072;
+
 inline char PatternByte(std::int64_t offset) {
-    constexpr unsigned char kFrameHeader[] = {0xFF, 0xFB, 0x90, 0x00};
-    if (offset >= 0 && offset < 4)
-        return static_cast<char>(kFrameHeader[offset]);
+    constexpr unsigned char kFrameHeader[] = {0xFF, 0xE3, 0x18, 0xC0};
+    if (offset >= 0 && offset % kPatternFrameBytes < 4)
+        return static_cast<char>(kFrameHeader[offset % kPatternFrameBytes]);
     const auto mixed = static_cast<std::uint32_t>(offset) * 2654435761u;
     return static_cast<char>(mixed >> 24);
 }

@@ -68,7 +68,7 @@ private slots:
         commands_ = std::make_unique<MarkCommands>(program_, *player_, *messages_, *window_);
     }
 
-    // position ÷ duration × size in KB, with the size read back from its one-decimal text.
+    // The offset of the 72-byte frame that plays at the mark, whatever the player's length.
     void startMark_data() {
         QTest::addColumn<qint64>("sourceSize");
         QTest::addColumn<double>("duration");
@@ -76,22 +76,22 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<double>("sizeKB");
-        QTest::newRow("12.5 s to even") << qint64(102400) << 100.0 << 12.5 << "12.5"
+        QTest::newRow("12.5 s to even") << qint64(102400) << 100.0 << 12.5 << "12.16406"
                                         << " 12秒" << 100.0;
-        QTest::newRow("13.5 s to even") << qint64(102400) << 100.0 << 13.5 << "13.5"
+        QTest::newRow("13.5 s to even") << qint64(102400) << 100.0 << 13.5 << "13.14843"
                                         << " 14秒" << 100.0;
         // A bare "0" would be dropped as an empty field and shift the piece out of its place.
         QTest::newRow("at the start") << qint64(102400) << 100.0 << 0.0 << "0.0"
                                       << " 0秒" << 100.0;
-        QTest::newRow("size rounded to 99.3 KB") << qint64(101680) << 100.0 << 30.0 << "29.79"
+        QTest::newRow("size rounded to 99.3 KB") << qint64(101680) << 100.0 << 30.0 << "29.25"
                                                  << " 30秒" << 99.3;
-        QTest::newRow("256 bytes are 0.3 KB") << qint64(256) << 3.0 << 1.0 << "0.1"
+        QTest::newRow("256 bytes are 0.3 KB, past the last frame") << qint64(256) << 3.0 << 1.0 << "0.25"
                                               << " 1秒" << 0.3;
         QTest::newRow("1024 bytes are 1 KB")
-            << qint64(1024) << 1.0 << 1234.56789012345 << "1234.567"
+            << qint64(1024) << 1.0 << 1234.56789012345 << "1"
             << " 1235秒" << 1.0;
         QTest::newRow("far beyond whole seconds")
-            << qint64(102400) << 40000.0 << 32767.5 << "81.91875"
+            << qint64(102400) << 40000.0 << 32767.5 << "100"
             << " 0秒" << 100.0;
     }
     void startMark() {
@@ -137,7 +137,7 @@ private slots:
         player_->mediaDuration = 50.0;
         player_->position.reset(); // no position: the old mark (20 s) stays
         commands_->Start();
-        QCOMPARE(Q(commands_->splitFields.text(0)), QString("39.72")); // 20 / 50 × 99.3
+        QCOMPARE(Q(commands_->splitFields.text(0)), QString("19.47656")); // frame 277 of 72 bytes
         QCOMPARE(Q(window_->startCaption), QString(" 20秒"));
 
         QCOMPARE(Q(window_->statusCaption), QString("开始。。。"));
@@ -186,7 +186,7 @@ private slots:
         QCOMPARE(Q(window_->totalCaption), caption);
     }
 
-    // Start at 30 s and End at 70 s of 100 s over 99.3 KB: the piece between the marks is kept.
+    // Start at 30 s and End at 70 s: frames 416 to 971 are kept.
     void endCutsThePiece() {
         chooseSource();
         player_->position = 30.0;
@@ -196,9 +196,9 @@ private slots:
 
         QVERIFY(messages_->shown.empty());
         QCOMPARE(Q(program_.EndMark), QString("70"));
-        QCOMPARE(FieldTexts(commands_->splitFields), QStringList({"29.79", "39.72", "29.8"}));
-        const qint64 start = 30505; // 29.79 KB as single precision, in bytes
-        const qint64 length = 40673;
+        QCOMPARE(FieldTexts(commands_->splitFields), QStringList({"29.25", "39.09375", "31."}));
+        const qint64 start = 416 * kPatternFrameBytes;
+        const qint64 length = (972 - 416) * kPatternFrameBytes;
         QCOMPARE(QList<qint64>(commands_->cut.PartSizes.begin(), commands_->cut.PartSizes.end()),
                  QList<qint64>({start, length, 101680 - start - length}));
         QCOMPARE(ReadFileBytes(keptPart()), PatternBytes(start, length));
@@ -250,7 +250,7 @@ private slots:
         QCOMPARE(window_->yields, 0);
         if (fileLoaded) {
             QCOMPARE(Q(program_.EndMark), QString("70"));
-            QCOMPARE(Q(commands_->splitFields.text(1)), QString("39.72"));
+            QCOMPARE(Q(commands_->splitFields.text(1)), QString("39.09375"));
         }
     }
 
@@ -293,7 +293,7 @@ private slots:
         commands_->Start();
         player_->position = 30.0;
         commands_->End();
-        QCOMPARE(Q(commands_->splitFields.text(1)), QString("-39.72"));
+        QCOMPARE(Q(commands_->splitFields.text(1)), QString("-39.0937"));
         verifyOneMessage("结束点必须在开始点之后，请重新选择开始和结束！", "提示",
                          MessageIcon::None);
         QCOMPARE(FolderEntries(dir_->path()), QStringList({"song.mp3"}));
@@ -372,14 +372,14 @@ private slots:
 
         QVERIFY(runningSeen);
         QVERIFY(!commands_->cutRunning());
-        QCOMPARE(window_->yields, 27 + 36 + 27);
+        QCOMPARE(window_->yields, 26 + 35 + 28); // whole blocks of 1122 bytes in each part
         QCOMPARE(Q(program_.StartMark), QString("30"));
         QCOMPARE(Q(program_.EndMark), QString("70"));
         QCOMPARE(Q(window_->startCaption), Q(startCaption));
         QCOMPARE(Q(window_->totalCaption), QString(" 120秒"));
         QCOMPARE(program_.MediaDuration, 120.0);
         QVERIFY(messages_->shown.empty());
-        QCOMPARE(ReadFileBytes(keptPart()).size(), 40673);
+        QCOMPARE(ReadFileBytes(keptPart()).size(), 40032);
     }
 
     void abandonedCutShowsNothing() {

@@ -214,7 +214,7 @@ class FaultMatrixTest : public QObject {
             CHECKED(typeIntoSizeField(fieldText));
             return;
         case Fault::EndBeforeStart:
-            // Start again at 112 s; End then comes at 16 s.
+            // Start again at the end mark; End then comes at the start mark.
             rig_->mainPlayer().positionSeconds = kLongEndSeconds;
             click("cmdQ");
             rig_->mainPlayer().positionSeconds = kLongStartSeconds;

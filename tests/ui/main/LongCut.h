@@ -4,14 +4,17 @@
 
 namespace quavera::testing {
 
-// A cut long enough to yield to the event loop thousands of times: 8192 KB over 128 s, with
-// marks at 16 s and 112 s that fall on whole KB, at 1 MiB and 7 MiB.
-inline constexpr qsizetype kLongSourceBytes = 8 * 1024 * 1024;
-inline constexpr qsizetype kLongPieceFrom = 1024 * 1024;
-inline constexpr qsizetype kLongPieceTo = 7 * 1024 * 1024;
-inline constexpr double kLongDuration = 128.0;
-inline constexpr double kLongStartSeconds = 16.0;
-inline constexpr double kLongEndSeconds = 112.0;
+// A cut long enough to yield to the event loop thousands of times: 20,480 frames of 417 bytes
+// (tests/fakes/GeneratedMp3.h), 535 s, with marks inside frames 2,048 and 18,432, whose offsets
+// fall on whole KB (834 KB and 7,506 KB), so the size fields hold them exactly.
+inline constexpr qsizetype kLongFrameBytes = 417;
+inline constexpr double kLongFrameSeconds = 1152.0 / 44100.0;
+inline constexpr qsizetype kLongSourceBytes = 20480 * kLongFrameBytes;
+inline constexpr qsizetype kLongPieceFrom = 2048 * kLongFrameBytes;
+inline constexpr qsizetype kLongPieceTo = 18432 * kLongFrameBytes;
+inline constexpr double kLongDuration = 20480 * kLongFrameSeconds;
+inline constexpr double kLongStartSeconds = 2048.5 * kLongFrameSeconds;
+inline constexpr double kLongEndSeconds = 18432.5 * kLongFrameSeconds;
 inline constexpr char kLongSourceName[] = "long source.mp3";
 
 } // namespace quavera::testing

@@ -321,33 +321,41 @@ private slots:
         QVERIFY2(address.endsWith(QStringLiteral("/formats.html")), qPrintable(address));
     }
 
+    // The marks fall in the middle of frames of 417 bytes; the piece is the frames from the one
+    // playing at Start up to the one playing at End, whatever length the player reports.
     void startAndEndCutThePiece_data() {
-        QTest::addColumn<qint64>("sourceBytes");
+        QTest::addColumn<int>("frames");
         QTest::addColumn<double>("duration");
-        QTest::addColumn<double>("start");
-        QTest::addColumn<double>("end");
+        QTest::addColumn<double>("startFrame");
+        QTest::addColumn<double>("endFrame");
         QTest::addColumn<qint64>("pieceFrom");
         QTest::addColumn<qint64>("pieceTo");
         QTest::addColumn<QString>("startField");
-        // 100 KB over 100 s: one KB a second.
-        QTest::newRow("even") << qint64(102400) << 100.0 << 25.0 << 60.0 << qint64(25600)
-                              << qint64(61440) << "25";
-        // Thirds of 1000 KB: the field keeps eight characters, read as a float.
-        QTest::newRow("thirds") << qint64(1024000) << 3.0 << 1.0 << 2.0 << qint64(341333)
-                                << qint64(682666) << "333.3333";
+        QTest::newRow("frames 100 to 400") << 1000 << 26.1 << 100.5 << 400.5 << qint64(41700)
+                                           << qint64(166800) << "40.72265";
+        // A VBR file without an information frame: the player's guess at the length is off.
+        QTest::newRow("player's length far off") << 1000 << 100.0 << 100.5 << 400.5
+                                                 << qint64(41700) << qint64(166800) << "40.72265";
+        QTest::newRow("end past the last frame") << 1000 << 26.1 << 900.5 << 1200.0
+                                                 << qint64(375300) << qint64(417000) << "366.5039";
+        // Eight characters hold 12,217.2 KB: the piece begins four bytes before its frame.
+        QTest::newRow("far in") << 40000 << 1044.9 << 30001.5 << 30101.5 << qint64(12510413)
+                                << qint64(12552117) << "12217.2";
     }
 
     void startAndEndCutThePiece() {
-        QFETCH(qint64, sourceBytes);
+        QFETCH(int, frames);
         QFETCH(double, duration);
-        QFETCH(double, start);
-        QFETCH(double, end);
+        QFETCH(double, startFrame);
+        QFETCH(double, endFrame);
         QFETCH(qint64, pieceFrom);
         QFETCH(qint64, pieceTo);
         QFETCH(QString, startField);
         const QString source = file(QStringLiteral("铃 声 源.mp3"));
-        const QByteArray bytes = GeneratedMp3Bytes(sourceBytes);
+        const QByteArray bytes = GeneratedMp3Frames(frames);
         QVERIFY(WriteFileBytes(source, bytes));
+        const double start = startFrame * kFrameSeconds;
+        const double end = endFrame * kFrameSeconds;
         openWindow();
         chooseSource(source);
         FakeMainPlayer& player = rig_->mainPlayer();
@@ -375,7 +383,7 @@ private slots:
 
     void auditionPlaysTheKeptPiece() {
         const QString source = file(QStringLiteral("a.mp3"));
-        QVERIFY(WriteFileBytes(source, GeneratedMp3Bytes(102400)));
+        QVERIFY(WriteFileBytes(source, GeneratedMp3Frames(1000)));
         openWindow();
         // Before any cut the preview gets the bare part name and plays nothing.
         click("Command2");

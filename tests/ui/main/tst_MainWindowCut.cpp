@@ -41,8 +41,8 @@ class MainWindowCutTest : public QObject {
         return destDir_->filePath(QStringLiteral("[铃声]1") + QLatin1String(kLongSourceName));
     }
 
-    // A window with a source chosen, a separate destination, and a start mark at 16 of 128 s;
-    // the player stands at 112 s, so End cuts from 1 MiB to 7 MiB.
+    // A window with a source chosen, a separate destination, and a start mark in frame 2,048;
+    // the player stands in frame 18,432, so End cuts from 834 KB to 7,506 KB.
     void prepareCut() {
         rig_ = std::make_unique<MainWindowRig>();
         window_ = std::make_unique<MainWindow>(rig_->services());
@@ -62,7 +62,7 @@ class MainWindowCutTest : public QObject {
         player.positionSeconds = kLongStartSeconds;
         QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
         player.positionSeconds = kLongEndSeconds;
-        QCOMPARE(labelText("lbk"), QStringLiteral(" 16秒"));
+        QCOMPARE(labelText("lbk"), QStringLiteral(" 54秒"));
     }
 
     // Runs `during` at the first yield of the cut that a click on End starts.
@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(rig_->mainPlayer().urlsSet.size(), urls);
         QVERIFY(TopLevel("FrmST") == nullptr);
         QVERIFY(TopLevel("FrmA") == nullptr);
-        QCOMPARE(labelText("lbk"), QStringLiteral(" 16秒")); // Start did not take 50 s
+        QCOMPARE(labelText("lbk"), QStringLiteral(" 54秒")); // Start did not take 50 s
         // The one cut ran to its end, from the marks it started with.
         QCOMPARE(labelText("lb"), QStringLiteral("剪切完成，请试听！"));
         QCOMPARE(ReadFileBytes(keptPart()),
