@@ -11,18 +11,24 @@
 
 namespace quavera::testing {
 
-// A sine tone at `amplitude` of full scale, encoded by lame as 128 kbit/s CBR mono at 44.1 kHz
-// without an Info frame, so that copies of one file joined end to end make one longer stream.
+// lame's options for 128 kbit/s CBR without an Info frame, so that copies of one file joined end
+// to end make one longer stream.
+inline const QStringList kJoinableCbr{QStringLiteral("-b"), QStringLiteral("128"),
+                                      QStringLiteral("--cbr"), QStringLiteral("-t")};
+
+// A sine tone at `amplitude` of full scale, encoded by lame in mono at 44.1 kHz with `encoding`
+// (for instance {"-V", "2"} for VBR with its information frame, "--ti", a picture for a cover).
 inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
-                          double hertz = 440.0) {
+                          double hertz = 440.0, const QStringList& encoding = kJoinableCbr) {
     constexpr int kRate = 44100;
     QProcess lame;
-    lame.start(QStringLiteral("lame"),
-               {QStringLiteral("--silent"), QStringLiteral("-r"), QStringLiteral("-s"),
-                QStringLiteral("44.1"), QStringLiteral("-m"), QStringLiteral("m"),
-                QStringLiteral("--bitwidth"), QStringLiteral("16"), QStringLiteral("--signed"),
-                QStringLiteral("--little-endian"), QStringLiteral("-b"), QStringLiteral("128"),
-                QStringLiteral("--cbr"), QStringLiteral("-t"), QStringLiteral("-"), path});
+    QStringList arguments{QStringLiteral("--silent"),   QStringLiteral("-r"),
+                          QStringLiteral("-s"),         QStringLiteral("44.1"),
+                          QStringLiteral("-m"),         QStringLiteral("m"),
+                          QStringLiteral("--bitwidth"), QStringLiteral("16"),
+                          QStringLiteral("--signed"),   QStringLiteral("--little-endian")};
+    arguments << encoding << QStringLiteral("-") << path;
+    lame.start(QStringLiteral("lame"), arguments);
     if (!lame.waitForStarted()) {
         return false;
     }

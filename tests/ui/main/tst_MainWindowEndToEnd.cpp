@@ -1,13 +1,18 @@
 // From source to ringtone with the real player: choose a generated MP3 and a destination, mark
 // the start and the end while it plays, audition the piece and delete it.
 #include "MainWindowFakes.h"
+#include "core/FrameIndex.h"
 #include "core/NumberText.h"
 #include "fakes/GeneratedMp3.h"
+#include "fakes/ToneMp3.h"
 #include "platform/qt/QtPlayerView.h"
 #include "platform/qt/WaveformView.h"
 #include "ui/MainWindow.h"
 
 #include <QDir>
+#include <QImage>
+#include <QMediaPlayer>
+#include <QRandomGenerator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -179,6 +184,56 @@ private slots:
         QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
         QCOMPARE(screen->scene().startSeconds, ParseNumber(rig_->program.StartMark));
         QCOMPARE(screen->scene().endSeconds, std::nullopt);
+    }
+
+    // A VBR file with LAME's information frame behind a large cover picture, marked on the paused
+    // player's clock: the piece starts with the frame that plays at the start mark, far from
+    // where the share of the file's size would put it, and lasts from mark to mark within a frame.
+    void marksLandOnTheFramesPlayingThen() {
+        QTemporaryDir folder;
+        QImage noise(1000, 1000, QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y) {
+            for (int x = 0; x < noise.width(); ++x) {
+                noise.setPixel(x, y, QRandomGenerator::global()->generate());
+            }
+        }
+        const QString cover = folder.filePath(QStringLiteral("cover.jpg"));
+        QVERIFY(noise.save(cover, "JPEG", 95));
+        const QString source = folder.filePath(QStringLiteral("vbr.mp3"));
+        QVERIFY(EncodeToneMp3(source, 40.0, 0.5, 440.0,
+                              {QStringLiteral("-V"), QStringLiteral("2"), QStringLiteral("--ti"),
+                               cover}));
+        rig_->openDialog.answers.push_back(source.toStdString());
+        QTest::mouseClick(button("cmdBrowseS"), Qt::LeftButton);
+        rig_->folderPicker.answers.push_back(folder.path().toStdString());
+        QTest::mouseClick(button("cmdBrowseD"), Qt::LeftButton);
+        auto* player = window_->findChild<PlayerView*>(QStringLiteral("MDplay"));
+        QTRY_VERIFY(player->duration().value_or(0.0) > 39.0);
+        QVERIFY(player->pause());
+        auto* media = player->findChild<QMediaPlayer*>();
+        for (const auto& [seconds, command] : {std::pair(10.0, "cmdQ"), std::pair(20.0, "Command1")}) {
+            media->setPosition(qint64(seconds * 1000));
+            QTRY_VERIFY(qAbs(player->currentPosition().value_or(-1.0) - seconds) < 0.002);
+            QTest::mouseClick(button(command), Qt::LeftButton);
+        }
+        QVERIFY(rig_->messages.shown.empty());
+        QCOMPARE(text("lb"), QStringLiteral("剪切完成，请试听！"));
+
+        const QString kept = folder.filePath(QStringLiteral("[铃声]1vbr.mp3"));
+        const QByteArray sourceBytes = ReadFileBytes(source);
+        const QByteArray keptBytes = ReadFileBytes(kept);
+        const qsizetype from = FieldByteSize(text("txtSplit0").toStdString()).value_or(-1);
+        QCOMPARE(keptBytes, sourceBytes.mid(from, keptBytes.size()));
+        const FrameIndex sourceFrames = FrameIndex::Read(source.toStdString());
+        const FrameIndex pieceFrames = FrameIndex::Read(kept.toStdString());
+        const double start = *ParseNumber(rig_->program.StartMark);
+        const double end = *ParseNumber(rig_->program.EndMark);
+        QVERIFY(sourceFrames.audioBegin() > 1'000'000); // behind the picture
+        QVERIFY(qAbs(from - start / 40.0 * sourceBytes.size()) > 200'000);
+        QVERIFY2(pieceFrames.audioBegin() < 16, qPrintable(QString::number(pieceFrames.audioBegin())));
+        QCOMPARE(from + pieceFrames.audioBegin(), sourceFrames.OffsetAt(start));
+        QVERIFY2(qAbs(pieceFrames.durationSeconds() - (end - start)) <= kFrameSeconds,
+                 qPrintable(QString::number(pieceFrames.durationSeconds())));
     }
 
     void ringtoneFromSourceToPreview() {
