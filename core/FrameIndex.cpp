@@ -24,7 +24,7 @@ namespace {
 constexpr int kSyncFrames = 4;
 // The decoder's own delay, which the player leaves out together with the encoder's.
 constexpr std::uint32_t kDecoderDelaySamples = 529;
-constexpr std::size_t kReadBytes = 1 << 20;
+constexpr std::size_t kReadBytes = 1 << 18;
 
 struct FrameHeader {
     int version = 0; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
