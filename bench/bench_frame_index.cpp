@@ -103,9 +103,11 @@ int main(int argc, char** argv) {
         const QStringList cbr{QStringLiteral("-b"), QStringLiteral("128"), QStringLiteral("--cbr")};
         const QStringList vbr{QStringLiteral("-V"), QStringLiteral("2")};
         const auto encode = [&](const fs::path& path, double seconds, QStringList options) {
-            Require(testing::EncodeToneMp3(Text(path), seconds, 0.5, 440.0, options), "lame failed");
+            Require(testing::EncodeToneMp3(Text(path), seconds, 0.5, 440.0, options),
+                    "lame failed");
         };
-        encode(at("cbr5.mp3"), 300, cbr + QStringList{QStringLiteral("--ti"), Text(at("cover.jpg"))});
+        encode(at("cbr5.mp3"), 300,
+               cbr + QStringList{QStringLiteral("--ti"), Text(at("cover.jpg"))});
         encode(at("plain5.mp3"), 300, cbr + QStringList{QStringLiteral("-t")});
         Join(at("cbr5.mp3"), at("plain5.mp3"), 12, at("cbr60.mp3"));
         encode(at("vbr5.mp3"), 300, vbr);

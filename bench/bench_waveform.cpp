@@ -35,8 +35,8 @@
 #include <QTimer>
 #include <array>
 #include <cstdio>
-#include <string>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {

@@ -66,8 +66,9 @@ std::optional<FrameHeader> ParseHeader(std::span<const std::uint8_t> bytes) {
         mpeg1 ? static_cast<std::size_t>(header.layer - 1) : (header.layer == 1 ? 3 : 4);
     const std::uint32_t bitrate = kBitrates[table][static_cast<std::size_t>(bitrateIndex)] * 1000u;
     // MPEG-2 halves the rates of MPEG-1, MPEG-2.5 quarters them.
-    header.sampleRate =
-        kRates[static_cast<std::size_t>(rateIndex)] >> (mpeg1 ? 0 : header.version == 2 ? 1 : 2);
+    header.sampleRate = kRates[static_cast<std::size_t>(rateIndex)] >> (mpeg1                 ? 0
+                                                                        : header.version == 2 ? 1
+                                                                                              : 2);
 
     if (header.layer == 1) {
         header.samples = 384;
@@ -114,8 +115,11 @@ std::optional<std::int64_t> SyncSafe(std::span<const std::uint8_t> bytes, std::s
 // where MPEG frames are embedded further on.
 bool BeginsAsOtherFormat(std::span<const std::uint8_t> head) {
     static constexpr std::array<std::string_view, 13> kMagic{
-        "RIFF", "RIFX", "OggS", "fLaC", "\xFF\xD8\xFF", "\x89PNG", "GIF8", "FORM",
-        "\x30\x26\xB2\x75", "MThd", "#!AMR", "MAC ", "wvpk"};
+        "RIFF", "RIFX",         "OggS",
+        "fLaC", "\xFF\xD8\xFF", "\x89PNG",
+        "GIF8", "FORM",         "\x30\x26\xB2\x75",
+        "MThd", "#!AMR",        "MAC ",
+        "wvpk"};
     return std::any_of(kMagic.begin(), kMagic.end(),
                        [&](std::string_view magic) { return StartsWith(head, magic); }) ||
            StartsWith(head, "ftyp", 4);
@@ -132,10 +136,10 @@ public:
     std::span<const std::uint8_t> at(std::int64_t offset, std::size_t count) {
         if (offset < 0 || offset >= size_)
             return {};
-        count = static_cast<std::size_t>(std::min<std::int64_t>(
-            static_cast<std::int64_t>(count), size_ - offset));
-        if (offset < start_ ||
-            offset + static_cast<std::int64_t>(count) > start_ + static_cast<std::int64_t>(filled_)) {
+        count = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(count), size_ - offset));
+        if (offset < start_ || offset + static_cast<std::int64_t>(count) >
+                                   start_ + static_cast<std::int64_t>(filled_)) {
             if (!fill(offset, std::max(count, kReadBytes)))
                 return {};
         }
@@ -298,8 +302,8 @@ private:
             const auto bytes = window_.at(position, kReadBytes);
             if (bytes.empty())
                 return std::nullopt;
-            const auto* found = static_cast<const std::uint8_t*>(
-                std::memchr(bytes.data(), 0xFF, bytes.size()));
+            const auto* found =
+                static_cast<const std::uint8_t*>(std::memchr(bytes.data(), 0xFF, bytes.size()));
             if (!found) {
                 position += static_cast<std::int64_t>(bytes.size());
                 continue;
@@ -337,8 +341,8 @@ private:
             return true;
         if (header.layer != 3)
             return false;
-        const std::size_t sideInfo = header.version == 3 ? (header.mono ? 17 : 32)
-                                                         : (header.mono ? 9 : 17);
+        const std::size_t sideInfo =
+            header.version == 3 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
         const std::size_t xing = 4 + (header.crc ? 2 : 0) + sideInfo;
         if (!StartsWith(frame, "Xing", xing) && !StartsWith(frame, "Info", xing))
             return false;
@@ -351,8 +355,8 @@ private:
         if (frame.size() >= lame + 24 &&
             (StartsWith(frame, "LAME", lame) || StartsWith(frame, "Lavc", lame) ||
              StartsWith(frame, "Lavf", lame))) {
-            const std::uint32_t delay = (std::uint32_t{frame[lame + 21]} << 4) |
-                                        (frame[lame + 22] >> 4);
+            const std::uint32_t delay =
+                (std::uint32_t{frame[lame + 21]} << 4) | (frame[lame + 22] >> 4);
             const std::uint32_t padding =
                 ((std::uint32_t{frame[lame + 22]} & 0xF) << 8) | frame[lame + 23];
             index_.skipSamples_ = delay + kDecoderDelaySamples;
@@ -439,13 +443,12 @@ double FrameIndex::durationSeconds() const {
 std::int64_t FrameIndex::OffsetAt(double seconds) const {
     if (runs_.empty())
         return 0;
-    const double raw =
-        std::max(seconds, 0.0) + double(skipSamples_) / runs_.front().sampleRate;
-    const auto run = std::prev(std::upper_bound(
-        runs_.begin(), runs_.end(), raw,
-        [](double time, const Run& each) { return time < each.startSeconds; }));
-    const std::size_t runEnd = std::next(run) == runs_.end() ? frameOffsets_.size()
-                                                             : std::next(run)->firstFrame;
+    const double raw = std::max(seconds, 0.0) + double(skipSamples_) / runs_.front().sampleRate;
+    const auto run = std::prev(
+        std::upper_bound(runs_.begin(), runs_.end(), raw,
+                         [](double time, const Run& each) { return time < each.startSeconds; }));
+    const std::size_t runEnd =
+        std::next(run) == runs_.end() ? frameOffsets_.size() : std::next(run)->firstFrame;
     // A hair over, so that a moment on a frame's first sample is not taken for the frame before.
     const double frames =
         std::floor((raw - run->startSeconds) * run->sampleRate / run->samplesPerFrame + 1e-9);

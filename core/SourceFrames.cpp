@@ -36,7 +36,8 @@ std::shared_ptr<const FrameIndex> SourceFrames::For(const std::string& pathText)
     const auto identity = IdentityOf(pathText);
     if (!identity)
         return nullptr;
-    if (!ready_ || readyPath_ != pathText || !ready_->complete() || ready_->identity() != *identity) {
+    if (!ready_ || readyPath_ != pathText || !ready_->complete() ||
+        ready_->identity() != *identity) {
         ready_ = std::make_shared<const FrameIndex>(FrameIndex::Read(pathText));
         readyPath_ = pathText;
     }

@@ -45,8 +45,8 @@ QByteArray ApeTag() {
     const QByteArray items(40, 'a');
     auto frame = [&](bool header) {
         QByteArray bytes("APETAGEX");
-        for (quint32 value : {2000u, quint32(items.size() + 32), 1u,
-                              header ? 0xA0000000u : 0x80000000u, 0u, 0u})
+        for (quint32 value :
+             {2000u, quint32(items.size() + 32), 1u, header ? 0xA0000000u : 0x80000000u, 0u, 0u})
             for (int shift : {0, 8, 16, 24})
                 bytes.append(static_cast<char>((value >> shift) & 0xFF));
         return bytes;
@@ -117,19 +117,19 @@ private slots:
             << plain + Lyrics3v2() + ApeTag() + Id3v1() << 20 << 0LL << plainEnd << tenFrames;
         QTest::newRow("appended tag with a footer")
             << plain + Id3v2(64, true) << 20 << 0LL << plainEnd << tenFrames;
-        QTest::newRow("truncated last frame") << plain + Frame(kMpeg1, kMpeg1Bytes).left(100)
-                                              << 21 << 0LL << plainEnd + 100 << tenFrames;
+        QTest::newRow("truncated last frame") << plain + Frame(kMpeg1, kMpeg1Bytes).left(100) << 21
+                                              << 0LL << plainEnd + 100 << tenFrames;
         QTest::newRow("damaged frame in the middle")
             << plain.left(5 * kMpeg1Bytes) + QByteArray(300, '\0') + plain.mid(5 * kMpeg1Bytes)
             << 20 << 0LL << plainEnd + 300 << tenFrames + 300;
-        QTest::newRow("junk after the audio") << plain + QByteArray(3000, 'z') << 20 << 0LL
-                                              << plainEnd << tenFrames;
+        QTest::newRow("junk after the audio")
+            << plain + QByteArray(3000, 'z') << 20 << 0LL << plainEnd << tenFrames;
         // 576 samples at 8 kHz: 72 ms a frame, so the moment lies in frame 3.
         QTest::newRow("MPEG-2.5 mono")
             << Frames("\xFF\xE3\x18\xC0", 72, 30) << 30 << 0LL << 2160LL << qint64(3 * 72);
         // 576 samples at 22.05 kHz last as long as 1152 at 44.1; 104 bytes at 32 kbit/s.
-        QTest::newRow("MPEG-2 mono") << Frames("\xFF\xF3\x40\xC0", 104, 30) << 30 << 0LL
-                                     << 3120LL << qint64(10 * 104);
+        QTest::newRow("MPEG-2 mono")
+            << Frames("\xFF\xF3\x40\xC0", 104, 30) << 30 << 0LL << 3120LL << qint64(10 * 104);
         QTest::newRow("Layer II") << Frames("\xFF\xFD\x80\x00", 417, 20) << 20 << 0LL << plainEnd
                                   << tenFrames;
         // 384 samples a frame: three play in the time of one of Layer III.
@@ -164,10 +164,14 @@ private slots:
         QTest::newRow("tag only") << Id3v2(5000);
         QTest::newRow("one header in noise") << QByteArray(kMpeg1, 4) + QByteArray(900, 'n');
         QTest::newRow("free-format bit rate") << Frames("\xFF\xFB\x00\x00", 417, 20);
-        QTest::newRow("WAV holding MPEG frames") << QByteArray("RIFF\x24\x00\x10\x00WAVE", 12) + plain;
+        QTest::newRow("WAV holding MPEG frames")
+            << QByteArray("RIFF\x24\x00\x10\x00WAVE", 12) + plain;
         QTest::newRow("JPEG") << QByteArray("\xFF\xD8\xFF\xE0", 4) + plain;
         QTest::newRow("Ogg") << QByteArray("OggS") + plain;
-        QTest::newRow("MP4") << QByteArray("\x00\x00\x00\x18" "ftypM4A ", 12) + plain;
+        QTest::newRow("MP4") << QByteArray("\x00\x00\x00\x18"
+                                           "ftypM4A ",
+                                           12) +
+                                    plain;
     }
     void noAudio() {
         QFETCH(QByteArray, bytes);

@@ -85,14 +85,13 @@ private slots:
                                       << " 0秒" << 100.0;
         QTest::newRow("size rounded to 99.3 KB") << qint64(101680) << 100.0 << 30.0 << "29.25"
                                                  << " 30秒" << 99.3;
-        QTest::newRow("256 bytes are 0.3 KB, past the last frame") << qint64(256) << 3.0 << 1.0 << "0.25"
-                                              << " 1秒" << 0.3;
-        QTest::newRow("1024 bytes are 1 KB")
-            << qint64(1024) << 1.0 << 1234.56789012345 << "1"
-            << " 1235秒" << 1.0;
-        QTest::newRow("far beyond whole seconds")
-            << qint64(102400) << 40000.0 << 32767.5 << "100"
-            << " 0秒" << 100.0;
+        QTest::newRow("256 bytes are 0.3 KB, past the last frame")
+            << qint64(256) << 3.0 << 1.0 << "0.25"
+            << " 1秒" << 0.3;
+        QTest::newRow("1024 bytes are 1 KB") << qint64(1024) << 1.0 << 1234.56789012345 << "1"
+                                             << " 1235秒" << 1.0;
+        QTest::newRow("far beyond whole seconds") << qint64(102400) << 40000.0 << 32767.5 << "100"
+                                                  << " 0秒" << 100.0;
     }
     void startMark() {
         QFETCH(qint64, sourceSize);
@@ -207,6 +206,25 @@ private slots:
         QCOMPARE(Q(window_->endCaption), QString(" 70秒"));
         QVERIFY(!player_->playing);
         QVERIFY(!commands_->cutRunning());
+    }
+
+    // The file changed on disk between Start and End (a tag was written in front of the audio):
+    // End indexes it again and moves the start with it, instead of cutting with the old offsets.
+    void endAfterTheFileChangedUsesItsNewFrames() {
+        chooseSource();
+        player_->position = 30.0;
+        commands_->Start();
+        QCOMPARE(Q(commands_->splitFields.text(0)), QString("29.25"));
+        const QByteArray tag = QByteArray("ID3\x04\x00\x00\x00\x00\x07\x76", 10) +
+                               QByteArray(1014, 'T'); // 1 KB in all
+        const QByteArray changed = tag + PatternBytes(0, 101680);
+        QVERIFY(WriteFileBytes(source_, changed));
+        player_->position = 70.0;
+        commands_->End();
+
+        QVERIFY(messages_->shown.empty());
+        QCOMPARE(Q(commands_->splitFields.text(0)), QString("30.25"));
+        QCOMPARE(ReadFileBytes(keptPart()), changed.mid(1024 + 29952, 40032));
     }
 
     // The checks come in this order, each ending the command with its own message; the marks

@@ -331,13 +331,13 @@ private slots:
         QTest::addColumn<qint64>("pieceFrom");
         QTest::addColumn<qint64>("pieceTo");
         QTest::addColumn<QString>("startField");
-        QTest::newRow("frames 100 to 400") << 1000 << 26.1 << 100.5 << 400.5 << qint64(41700)
-                                           << qint64(166800) << "40.72265";
+        QTest::newRow("frames 100 to 400")
+            << 1000 << 26.1 << 100.5 << 400.5 << qint64(41700) << qint64(166800) << "40.72265";
         // A VBR file without an information frame: the player's guess at the length is off.
-        QTest::newRow("player's length far off") << 1000 << 100.0 << 100.5 << 400.5
-                                                 << qint64(41700) << qint64(166800) << "40.72265";
-        QTest::newRow("end past the last frame") << 1000 << 26.1 << 900.5 << 1200.0
-                                                 << qint64(375300) << qint64(417000) << "366.5039";
+        QTest::newRow("player's length far off")
+            << 1000 << 100.0 << 100.5 << 400.5 << qint64(41700) << qint64(166800) << "40.72265";
+        QTest::newRow("end past the last frame")
+            << 1000 << 26.1 << 900.5 << 1200.0 << qint64(375300) << qint64(417000) << "366.5039";
         // Eight characters hold 12,217.2 KB: the piece begins four bytes before its frame.
         QTest::newRow("far in") << 40000 << 1044.9 << 30001.5 << 30101.5 << qint64(12510413)
                                 << qint64(12552117) << "12217.2";

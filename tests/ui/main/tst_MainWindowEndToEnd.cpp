@@ -11,11 +11,11 @@
 
 #include <QDir>
 #include <QImage>
-#include <QMediaPlayer>
-#include <QRandomGenerator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaPlayer>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
@@ -200,9 +200,9 @@ private slots:
         const QString cover = folder.filePath(QStringLiteral("cover.jpg"));
         QVERIFY(noise.save(cover, "JPEG", 95));
         const QString source = folder.filePath(QStringLiteral("vbr.mp3"));
-        QVERIFY(EncodeToneMp3(source, 40.0, 0.5, 440.0,
-                              {QStringLiteral("-V"), QStringLiteral("2"), QStringLiteral("--ti"),
-                               cover}));
+        QVERIFY(EncodeToneMp3(
+            source, 40.0, 0.5, 440.0,
+            {QStringLiteral("-V"), QStringLiteral("2"), QStringLiteral("--ti"), cover}));
         rig_->openDialog.answers.push_back(source.toStdString());
         QTest::mouseClick(button("cmdBrowseS"), Qt::LeftButton);
         rig_->folderPicker.answers.push_back(folder.path().toStdString());
@@ -211,7 +211,8 @@ private slots:
         QTRY_VERIFY(player->duration().value_or(0.0) > 39.0);
         QVERIFY(player->pause());
         auto* media = player->findChild<QMediaPlayer*>();
-        for (const auto& [seconds, command] : {std::pair(10.0, "cmdQ"), std::pair(20.0, "Command1")}) {
+        for (const auto& [seconds, command] :
+             {std::pair(10.0, "cmdQ"), std::pair(20.0, "Command1")}) {
             media->setPosition(qint64(seconds * 1000));
             QTRY_VERIFY(qAbs(player->currentPosition().value_or(-1.0) - seconds) < 0.002);
             QTest::mouseClick(button(command), Qt::LeftButton);
@@ -230,7 +231,8 @@ private slots:
         const double end = *ParseNumber(rig_->program.EndMark);
         QVERIFY(sourceFrames.audioBegin() > 1'000'000); // behind the picture
         QVERIFY(qAbs(from - start / 40.0 * sourceBytes.size()) > 200'000);
-        QVERIFY2(pieceFrames.audioBegin() < 16, qPrintable(QString::number(pieceFrames.audioBegin())));
+        QVERIFY2(pieceFrames.audioBegin() < 16,
+                 qPrintable(QString::number(pieceFrames.audioBegin())));
         QCOMPARE(from + pieceFrames.audioBegin(), sourceFrames.OffsetAt(start));
         QVERIFY2(qAbs(pieceFrames.durationSeconds() - (end - start)) <= kFrameSeconds,
                  qPrintable(QString::number(pieceFrames.durationSeconds())));
