@@ -163,9 +163,11 @@ void MarkCommands::End() {
                 splitFields.setText(0, *startText);
                 startFrames_ = frames;
             }
+            // A piece to the end of the audio stops before the tags that follow it.
+            const bool beforeTags = *end == frames->audioEnd() && *end < frames->identity().size;
             std::optional<std::string> pieceText;
             if (*end > *start)
-                pieceText = FieldTextNear(*end - *FieldByteSize(*startText), true);
+                pieceText = FieldTextNear(*end - *FieldByteSize(*startText), !beforeTags);
             else // the plan refuses a negative piece; an empty one is refused below
                 pieceText = NumberText(static_cast<double>(*end - *start) / 1024.0);
             if (pieceText)

@@ -227,6 +227,27 @@ private slots:
         QCOMPARE(ReadFileBytes(keptPart()), changed.mid(1024 + 29952, 40032));
     }
 
+    // End past the last frame keeps the audio up to its end and none of the ID3v1 tag after it,
+    // also where eight characters of KB cannot hold the end exactly (files of 10 MB or more).
+    void pieceToTheEndStopsBeforeTheTags() {
+        chooseSource();
+        const qint64 audioBytes = 10'500'001;
+        const QByteArray tagged = PatternBytes(0, audioBytes) + "TAG" + QByteArray(125, 't');
+        QVERIFY(WriteFileBytes(source_, tagged));
+        commands_->cut.SourceSize = static_cast<std::int32_t>(tagged.size());
+        player_->position = 10.0;
+        commands_->Start();
+        player_->position = 20000.0;
+        commands_->End();
+
+        QVERIFY(messages_->shown.empty());
+        const qint64 start = 138 * kPatternFrameBytes;
+        const QByteArray kept = ReadFileBytes(keptPart());
+        QVERIFY2(start + kept.size() <= audioBytes && start + kept.size() > audioBytes - 16,
+                 qPrintable(QString::number(kept.size())));
+        QCOMPARE(kept, tagged.mid(start, kept.size()));
+    }
+
     // The checks come in this order, each ending the command with its own message; the marks
     // and the plan are taken first in any case.
     void endChecks_data() {
