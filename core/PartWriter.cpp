@@ -3,21 +3,16 @@
 #include "core/Descriptor.h"
 #include "core/NumberText.h"
 #include "core/PathText.h"
+#include "core/PieceFile.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
-#include <random>
-#include <string_view>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -33,10 +28,7 @@ constexpr int kKeptIndex = 1;
 // The piece is copied underneath the blocks in pieces of this size, so a cut costs about what a
 // plain copy of the piece costs, and memory does not grow with the file.
 constexpr std::int64_t kChunkBytes = std::int64_t{1} << 20;
-constexpr int kTemporaryNameAttempts = 16;
 constexpr std::size_t kPageBytes = 4096;
-constexpr std::string_view kTemporarySuffix = ".tmp";
-constexpr std::size_t kTagDigits = 12;
 
 std::string SystemReason(int errorNumber) {
     return std::generic_category().message(errorNumber);
@@ -45,183 +37,6 @@ std::string SystemReason(int errorNumber) {
 CutReport Failure(CutOutcome outcome, std::string file, std::string reason = {}) {
     return CutReport{outcome, std::move(file), std::move(reason)};
 }
-
-std::string RandomTag() {
-    static std::mt19937_64 generator{std::random_device{}()};
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::uint64_t bits = generator();
-    std::string tag(kTagDigits, '0');
-    for (char& digit : tag) {
-        digit = kHex[bits & 0xF];
-        bits >>= 4;
-    }
-    return tag;
-}
-
-std::string TemporaryPrefix() {
-    return std::string(".") + kPartNamePrefix;
-}
-
-std::string TemporaryName(int index) {
-    return TemporaryPrefix() + std::to_string(index) + "." + RandomTag() +
-           std::string(kTemporarySuffix);
-}
-
-// Exactly the names TemporaryName makes, for any of the three parts (earlier versions of the
-// program wrote all three).
-bool IsTemporaryName(std::string_view name) {
-    const std::string prefix = TemporaryPrefix();
-    if (name.size() != prefix.size() + 2 + kTagDigits + kTemporarySuffix.size() ||
-        !name.starts_with(prefix) || !name.ends_with(kTemporarySuffix))
-        return false;
-    const std::string_view rest = name.substr(prefix.size());
-    const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
-    return rest[0] >= '0' && rest[0] <= '2' && rest[1] == '.' &&
-           std::all_of(rest.begin() + 2, rest.begin() + 2 + kTagDigits, isHex);
-}
-
-// Takes a flock without waiting forever: only a sweep holds a folder's exclusive lock, and only
-// for as long as it looks at the folder's names.
-bool LockBriefly(int fd, int operation) {
-    using namespace std::chrono_literals;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (::flock(fd, operation | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
-}
-
-// Removes `name` from the folder when it is a regular file that nobody holds locked.
-void RemoveIfAbandoned(int folder, const std::string& name) {
-    const Descriptor file(
-        ::openat(folder, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat opened {};
-    if (!file || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode))
-        return;
-    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
-        return; // a running cut is writing it
-    struct stat named {};
-    if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
-        ::unlinkat(folder, name.c_str(), 0);
-}
-
-void RemoveLeftoverTemporaries(int folder) {
-    if (::flock(folder, LOCK_EX | LOCK_NB) != 0)
-        return; // another cut is creating its temporary here, or the folder cannot be locked
-    std::vector<std::string> names;
-    if (DIR* listing = ::fdopendir(::dup(folder))) {
-        while (const dirent* entry = ::readdir(listing)) {
-            if (IsTemporaryName(entry->d_name))
-                names.emplace_back(entry->d_name);
-        }
-        ::closedir(listing);
-    }
-    for (const auto& name : names)
-        RemoveIfAbandoned(folder, name);
-    ::flock(folder, LOCK_UN);
-}
-
-// The kept piece on its way into its folder: an unnamed file where the file system offers one,
-// else a hidden temporary. Locked from before it has a name (see WriteParts).
-class PieceFile {
-public:
-    // errno tells why it failed.
-    static std::optional<PieceFile> Create(int folder, bool unnamed) {
-        if (unnamed) {
-            Descriptor file(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-            if (file) {
-                ::flock(file.get(), LOCK_EX | LOCK_NB);
-                return PieceFile(folder, std::move(file), {});
-            }
-            // No unnamed files here: fall back to a named temporary, which tells the real
-            // failure when there is one.
-        }
-        const bool folderLocked = LockBriefly(folder, LOCK_SH);
-        int failure = EEXIST;
-        std::optional<PieceFile> created;
-        for (int attempt = 0; attempt < kTemporaryNameAttempts && failure == EEXIST; ++attempt) {
-            std::string name = TemporaryName(kKeptIndex);
-            Descriptor file(::openat(folder, name.c_str(),
-                                     O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
-            if (file) {
-                ::flock(file.get(), LOCK_EX | LOCK_NB);
-                created.emplace(PieceFile(folder, std::move(file), std::move(name)));
-                break;
-            }
-            failure = errno;
-        }
-        if (folderLocked)
-            ::flock(folder, LOCK_UN);
-        errno = failure;
-        return created;
-    }
-
-    PieceFile(PieceFile&& other) noexcept
-        : folder_(other.folder_), file_(std::move(other.file_)),
-          temporary_(std::exchange(other.temporary_, {})) {}
-    PieceFile& operator=(PieceFile&&) = delete;
-    ~PieceFile() { discard(); }
-
-    [[nodiscard]] int fd() const { return file_.get(); }
-
-    // Makes the piece's data reach the disk; errno tells why it did not.
-    [[nodiscard]] bool sync() const { return ::fsync(file_.get()) == 0; }
-
-    // Gives the piece `finalName` in its folder, replacing whatever had it (atomically, so the
-    // result holds exactly the piece); errno tells why it failed.
-    [[nodiscard]] bool keepAs(const std::string& finalName) {
-        if (temporary_.empty()) {
-            // An unnamed file: linked straight to the final name when that is free; linkat
-            // cannot replace a file, so otherwise through a temporary name and a rename.
-            if (link(finalName))
-                return true;
-            if (errno != EEXIST)
-                return false;
-            for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-                std::string name = TemporaryName(kKeptIndex);
-                if (link(name)) {
-                    temporary_ = std::move(name);
-                    break;
-                }
-                if (errno != EEXIST)
-                    return false;
-            }
-            if (temporary_.empty())
-                return false;
-        }
-        if (::renameat(folder_, temporary_.c_str(), folder_, finalName.c_str()) != 0)
-            return false;
-        temporary_.clear();
-        return true;
-    }
-
-    // Closes the piece and removes its temporary name unless it has been kept.
-    void discard() {
-        file_.reset();
-        if (!temporary_.empty()) {
-            ::unlinkat(folder_, temporary_.c_str(), 0);
-            temporary_.clear();
-        }
-    }
-
-private:
-    PieceFile(int folder, Descriptor file, std::string temporary)
-        : folder_(folder), file_(std::move(file)), temporary_(std::move(temporary)) {}
-
-    // The unnamed file gets `name` through its /proc link, which needs no privilege.
-    [[nodiscard]] bool link(const std::string& name) const {
-        const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
-        return ::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
-    }
-
-    int folder_;
-    Descriptor file_;
-    std::string temporary_; // the piece's name in the folder until it is kept; empty if unnamed
-};
 
 // Copies source bytes to the end of the piece through one buffer of at most kChunkBytes.
 // copy_file_range was tried instead: on ext4 it copied a piece at 0.6 to 0.7 times the speed of
@@ -410,7 +225,7 @@ private:
         if (!folder_)
             return Failure(CutOutcome::PartUnwritable, partName, SystemReason(errno));
         RemoveLeftoverTemporaries(folder_.get());
-        auto created = PieceFile::Create(folder_.get(), storage_.unnamedTemporary);
+        auto created = PieceFile::Create(folder_.get(), {.unnamed = storage_.unnamedTemporary});
         if (!created)
             return Failure(CutOutcome::PartUnwritable, partName, SystemReason(errno));
         piece_.emplace(std::move(*created));

@@ -1,0 +1,86 @@
+#include "TestFiles.h"
+#include "core/PieceFile.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace quavera;
+using namespace quavera::testing;
+
+namespace {
+
+int OpenDescriptors() {
+    return static_cast<int>(QDir("/proc/self/fd")
+                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                                .size());
+}
+
+} // namespace
+
+class PieceFileTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // However the piece is made and named, the final name ends up holding exactly the piece and
+    // nothing else is left in the folder. Without /proc the unnamed file cannot be linked: it is
+    // copied into a named temporary instead of failing a cut whose piece is already written.
+    void keptUnderItsName_data() {
+        QTest::addColumn<bool>("unnamed");
+        QTest::addColumn<bool>("nameTaken");
+        QTest::addColumn<QString>("descriptorLinks");
+        for (const bool unnamed : {true, false}) {
+            for (const bool taken : {false, true}) {
+                for (const char* links : {"/proc/self/fd", "/nonexistent/fd"}) {
+                    const QString name = QStringLiteral("%1, name %2, links %3")
+                                             .arg(unnamed ? "unnamed" : "named temporary",
+                                                  taken ? "taken" : "free", links);
+                    QTest::newRow(qPrintable(name)) << unnamed << taken << QString(links);
+                }
+            }
+        }
+    }
+    void keptUnderItsName() {
+        QFETCH(bool, unnamed);
+        QFETCH(bool, nameTaken);
+        QFETCH(QString, descriptorLinks);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        if (nameTaken)
+            QVERIFY(WriteFileBytes(dir.filePath("[铃声]1a.mp3"), QByteArray(300000, 'o')));
+        const int descriptorsBefore = OpenDescriptors();
+        const QByteArray piece = PatternBytes(100, 70000);
+        {
+            const Descriptor folder(
+                ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY));
+            QVERIFY(folder);
+            RemoveLeftoverTemporaries(folder.get());
+            auto file = PieceFile::Create(folder.get(), {unnamed, descriptorLinks.toStdString()});
+            QVERIFY(file.has_value());
+            QCOMPARE(::write(file->fd(), piece.constData(), piece.size()), ssize_t(piece.size()));
+            QVERIFY(file->sync());
+            QVERIFY(file->keepAs("[铃声]1a.mp3"));
+        }
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"[铃声]1a.mp3"});
+        QCOMPARE(ReadFileBytes(dir.filePath("[铃声]1a.mp3")), piece);
+        QCOMPARE(OpenDescriptors(), descriptorsBefore);
+    }
+
+    // A piece that is not kept leaves nothing, named or not.
+    void discardedLeavesNothing() {
+        QTemporaryDir dir;
+        for (const bool unnamed : {true, false}) {
+            const Descriptor folder(
+                ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY));
+            auto file = PieceFile::Create(folder.get(), {.unnamed = unnamed});
+            QVERIFY(file.has_value());
+            QCOMPARE(::write(file->fd(), "abc", 3), ssize_t(3));
+            file->discard();
+            QCOMPARE(FolderEntries(dir.path()), QStringList());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(PieceFileTest)
+#include "test_piece_file.moc"
