@@ -16,8 +16,6 @@ constexpr char kChooseSourceText[] = "请选择要剪切的MP3文件！";
 constexpr char kStartFirstText[] = "请先选择起点！";
 constexpr char kChooseFolderText[] = "请选择要存放的文件夹！";
 constexpr char kEndBeforeStartText[] = "结束点必须在开始点之后，请重新选择开始和结束！";
-constexpr char kErrorTitle[] = "错误";
-constexpr char kHintTitle[] = "提示";
 constexpr char kStartedCaption[] = "开始。。。";
 constexpr char kEmptyFirstPartText[] = "0.0";
 
@@ -118,7 +116,7 @@ void MarkCommands::Start() {
         return; // a click let through by the running cut's yields
     const auto frames = player_.URL().empty() ? nullptr : playableSourceFrames();
     if (!frames) {
-        ShowOk(messages_, kChooseSourceText, kErrorTitle, MessageIcon::Critical);
+        ShowOk(messages_, kChooseSourceText, info::kErrorTitle, MessageIcon::Critical);
         return;
     }
 
@@ -185,7 +183,7 @@ void MarkCommands::End() {
         return;
     }
     if (!playableSourceFrames()) {
-        refuseEnd(kChooseSourceText, kHintTitle);
+        refuseEnd(kChooseSourceText, info::kHintTitle);
         return;
     }
     if (startMarkStale_) {
@@ -193,16 +191,16 @@ void MarkCommands::End() {
         return;
     }
     if (destText.empty()) {
-        refuseEnd(kChooseFolderText, kHintTitle);
+        refuseEnd(kChooseFolderText, info::kHintTitle);
         return;
     }
     // A kept part of no bytes would be announced as a finished cut.
     if (emptyPiece || (planned && cut.LastPart >= 1 && cut.PartSizes.at(1) == 0)) {
-        refuseEnd(kEndBeforeStartText, kHintTitle);
+        refuseEnd(kEndBeforeStartText, info::kHintTitle);
         return;
     }
     if (!planned) {
-        refuseEnd(kChooseSourceText, kHintTitle);
+        refuseEnd(kChooseSourceText, info::kHintTitle);
         return;
     }
 
@@ -277,24 +275,24 @@ void MarkCommands::reportCutFailure(const CutReport& report) {
     case CutOutcome::Abandoned: // the window is closing: nobody is left to read a message
         return;
     case CutOutcome::NegativePart:
-        ShowOk(messages_, kEndBeforeStartText, kHintTitle, MessageIcon::None);
+        ShowOk(messages_, kEndBeforeStartText, info::kHintTitle, MessageIcon::None);
         return;
     case CutOutcome::SourceIsPartFile:
         ShowOk(messages_,
                "铃声文件会覆盖源文件本身，未剪切：\n" + report.file + "\n请选择其他存放的文件夹！",
-               kHintTitle, MessageIcon::Warning);
+               info::kHintTitle, MessageIcon::Warning);
         return;
     case CutOutcome::SourceUnreadable:
-        ShowOk(messages_, "剪切失败，无法读取源文件：\n" + report.file + reason, kErrorTitle,
+        ShowOk(messages_, "剪切失败，无法读取源文件：\n" + report.file + reason, info::kErrorTitle,
                MessageIcon::Critical);
         return;
     case CutOutcome::SourceTooShort:
-        ShowOk(messages_, "剪切失败，源文件比选择时短，可能已被修改：\n" + report.file, kErrorTitle,
-               MessageIcon::Critical);
+        ShowOk(messages_, "剪切失败，源文件比选择时短，可能已被修改：\n" + report.file,
+               info::kErrorTitle, MessageIcon::Critical);
         return;
     case CutOutcome::PartUnwritable:
-        ShowOk(messages_, "剪切失败，无法写入铃声文件：\n" + report.file + reason, kErrorTitle,
-               MessageIcon::Critical);
+        ShowOk(messages_, "剪切失败，无法写入铃声文件：\n" + report.file + reason,
+               info::kErrorTitle, MessageIcon::Critical);
         return;
     }
 }

@@ -9,4 +9,8 @@ namespace quavera {
 // it is a pattern: "*" and "?" are ordinary characters.
 [[nodiscard]] std::filesystem::path PathFromText(const std::string& text);
 
+// Whether the path text names a folder, or a regular file (through links); empty text names none.
+[[nodiscard]] bool IsExistingFolder(const std::string& text);
+[[nodiscard]] bool IsExistingFile(const std::string& text);
+
 } // namespace quavera

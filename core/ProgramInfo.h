@@ -4,6 +4,9 @@
 namespace quavera::info {
 
 inline constexpr char kProgramTitle[] = "Quavera";
+// The titles of the program's error and hint message boxes.
+inline constexpr char kErrorTitle[] = "错误";
+inline constexpr char kHintTitle[] = "提示";
 // Set by the build from the project version.
 inline constexpr char kVersion[] = QUAVERA_VERSION;
 inline constexpr char kMainCaption[] = "QuaveraV" QUAVERA_VERSION;

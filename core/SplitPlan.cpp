@@ -4,7 +4,6 @@
 #include "core/PathText.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -12,21 +11,9 @@ namespace quavera {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // A field holding exactly "0" counts as empty; "0.0", "00" or " 0" do not.
 bool IsEmptyField(const std::string& text) {
     return text == "0";
-}
-
-bool IsExistingFolder(const std::string& text) {
-    std::error_code error;
-    return !text.empty() && fs::is_directory(PathFromText(text), error);
-}
-
-bool IsExistingFile(const std::string& text) {
-    std::error_code error;
-    return !text.empty() && fs::is_regular_file(PathFromText(text), error);
 }
 
 std::optional<std::int32_t> CheckedDifference(std::int32_t left, std::int32_t right) {

@@ -1,10 +1,11 @@
 #include "ui/DesktopActions.h"
 
+#include "core/PathText.h"
+#include "core/ProgramInfo.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QUrl>
-#include <filesystem>
-#include <system_error>
 
 // Q_INIT_RESOURCE must be used outside any namespace; calling it makes the linker keep the
 // resource object of this static library.
@@ -16,20 +17,8 @@ namespace quavera {
 
 namespace {
 
-constexpr char kErrorTitle[] = "错误";
-
 void ShowFailure(MessageBoxes& messages, const std::string& text) {
-    messages.show(text, kErrorTitle, MessageIcon::Critical, MessageButtons::Ok);
-}
-
-bool IsFolder(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_directory(std::filesystem::path(path), error);
-}
-
-bool IsExistingFile(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::path(path), error);
+    messages.show(text, info::kErrorTitle, MessageIcon::Critical, MessageButtons::Ok);
 }
 
 } // namespace
@@ -38,7 +27,7 @@ bool OpenFolder(ProcessLauncher& launcher, MessageBoxes& messages, const std::st
     const std::string folder = folderText.empty() ? QDir::homePath().toStdString() : folderText;
     // xdg-open reports a missing folder only through its exit code, after we have returned, so
     // check first: otherwise the click would seem to do nothing at all.
-    if (!IsFolder(folder) || !launcher.start(kDesktopOpener, folder)) {
+    if (!IsExistingFolder(folder) || !launcher.start(kDesktopOpener, folder)) {
         ShowFailure(messages, "无法打开文件夹：" + folder);
         return false;
     }

@@ -16,7 +16,6 @@ namespace quavera {
 namespace {
 
 inline constexpr char kSourceTooLargeText[] = "所选的文件太大（2 GB 或以上），无法剪切：\n";
-inline constexpr char kErrorTitle[] = "错误";
 
 // The file's length in bytes, or nothing when it cannot be read (no such file, a folder).
 std::optional<std::uintmax_t> FileLength(const std::string& path) {
@@ -65,8 +64,8 @@ void MainCommands::LoadSource(const std::string& path) {
     // The size is counted in 32 bits throughout the cut; a larger file cannot be cut at all.
     const std::optional<std::uintmax_t> length = FileLength(path);
     if (length && *length > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
-        services_.messages.show(kSourceTooLargeText + path, kErrorTitle, MessageIcon::Critical,
-                                MessageButtons::Ok);
+        services_.messages.show(kSourceTooLargeText + path, info::kErrorTitle,
+                                MessageIcon::Critical, MessageButtons::Ok);
         return;
     }
 

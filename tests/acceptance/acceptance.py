@@ -18,7 +18,7 @@ import time
 import wave
 from pathlib import Path
 
-MAIN_TITLE = "QuaveraV1.9"
+MAIN_TITLE = "QuaveraV" + os.environ["QUAVERA_VERSION"]
 FIRST_RUN_TITLE = "Quavera-提示"
 OPEN_TITLE = "打开"
 PREVIEW_TITLE = "试听--Quavera"

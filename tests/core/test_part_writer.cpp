@@ -143,7 +143,8 @@ private slots:
         QVERIFY(WritePatternFile(source_, 101680));
     }
 
-    // The first worked example: 27 blocks and 426 bytes, 36 and 568, 26 and 828.
+    // Head, piece and rest of a 101,680-byte source: 27 blocks and 426 bytes, 36 and 568, 26 and
+    // 828.
     void threePartCut() {
         plan({30720, 40960, 30000});
         bool busyAndLockedThroughout = true;

@@ -52,7 +52,7 @@ private slots:
         QTest::addColumn<QStringList>("after");
 
         const qint64 example = 101680;
-        // The worked examples.
+        // A source of 101,680 bytes: a head, a piece and the rest of the file, field by field.
         QTest::newRow("head, piece, remainder")
             << example << QStringList{"30", "40", "0"} << PlanResult::Planned
             << Sizes{30720, 40960, 30000} << QStringList{"30", "40", "29.3"};

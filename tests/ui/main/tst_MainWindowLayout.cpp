@@ -62,7 +62,7 @@ private slots:
     void windowItself() {
         QVERIFY(openWindow());
         QCOMPARE(window_->objectName(), QStringLiteral("Frm"));
-        QCOMPARE(window_->windowTitle(), QStringLiteral("QuaveraV1.9"));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("QuaveraV" QUAVERA_VERSION));
         QCOMPARE(window_->size(), QSize(447, 234));
         QCOMPARE(window_->minimumSize(), QSize(447, 234));
         QCOMPARE(window_->maximumSize(), QSize(447, 234));

@@ -118,7 +118,7 @@ void AboutWindowTest::textsReadAsWritten_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
     QTest::newRow("Label1") << "Label1"
-                            << "QuaveraV1.9";
+                            << "QuaveraV" QUAVERA_VERSION;
     QTest::newRow("Label2")
         << "Label2"
         << "Quavera是一个非常小巧的免费MP3文件剪切软件，可以把MP3文件剪切为MP3片段，"
