@@ -135,8 +135,8 @@ public:
         if (auto refusal = refusePlan())
             return *refusal;
 
-        source_ = Descriptor(
-            ::open(state_.SourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        source_ = Descriptor(::open(PathFromText(state_.SourcePath).c_str(),
+                                    O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (!source_)
             return Failure(CutOutcome::SourceUnreadable, state_.SourcePath, SystemReason(errno));
         struct stat status {};
@@ -220,7 +220,7 @@ private:
     [[nodiscard]] std::optional<CutReport> createPiece() {
         const std::string partName = PartFileName(state_, kKeptIndex);
         const std::string folderText = FolderOf(partName);
-        folder_ = Descriptor(::open(folderText.empty() ? "." : folderText.c_str(),
+        folder_ = Descriptor(::open(PathFromText(folderText.empty() ? "." : folderText).c_str(),
                                     O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!folder_)
             return Failure(CutOutcome::PartUnwritable, partName, SystemReason(errno));

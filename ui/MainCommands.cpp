@@ -20,7 +20,7 @@ inline constexpr char kSourceTooLargeText[] = "所选的文件太大（2 GB 或�
 // The file's length in bytes, or nothing when it cannot be read (no such file, a folder).
 std::optional<std::uintmax_t> FileLength(const std::string& path) {
     std::error_code error;
-    const std::uintmax_t length = std::filesystem::file_size(std::filesystem::path(path), error);
+    const std::uintmax_t length = std::filesystem::file_size(PathFromText(path), error);
     if (error) {
         return std::nullopt;
     }
