@@ -1,9 +1,7 @@
 // What a screen reader finds in the three windows: a name for every control that can take the
 // focus, nothing of the hidden size fields, and a player screen that reads the clock and marks.
-#include "MainWindowFakes.h"
+#include "RealPlayerMainWindow.h"
 #include "fakes/GeneratedMp3.h"
-#include "platform/qt/QtPlayerView.h"
-#include "ui/MainWindow.h"
 
 #include <QAccessible>
 #include <QElapsedTimer>
@@ -29,15 +27,14 @@ QString AccessibleText(QWidget* widget, QAccessible::Text kind) {
 class AccessibilityTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MainWindowRig> rig_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<RealPlayerMainWindow> main_;
     QTemporaryDir folder_;
 
     QPushButton* button(const char* name) const {
-        return window_->findChild<QPushButton*>(QLatin1String(name));
+        return main_->window->findChild<QPushButton*>(QLatin1String(name));
     }
     PlayerView* mainPlayer() const {
-        return window_->findChild<PlayerView*>(QStringLiteral("MDplay"));
+        return main_->window->findChild<PlayerView*>(QStringLiteral("MDplay"));
     }
     QWidget* mainPlayerPart(const char* name) const {
         return mainPlayer()->findChild<QWidget*>(QLatin1String(name));
@@ -48,7 +45,7 @@ class AccessibilityTest : public QObject {
         if (!folder_.isValid() || !WriteFileBytes(source, GeneratedMp3Frames(kSourceFrames))) {
             return false;
         }
-        rig_->openDialog.answers.push_back(source.toStdString());
+        main_->rig.openDialog.answers.push_back(source.toStdString());
         QTest::mouseClick(button("cmdBrowseS"), Qt::LeftButton);
         return QTest::qWaitFor([this] {
             return mainPlayer()->duration().value_or(0.0) > 0.0 &&
@@ -58,17 +55,10 @@ class AccessibilityTest : public QObject {
 
 private slots:
     void init() {
-        rig_ = std::make_unique<MainWindowRig>();
-        rig_->makePlayer = makeQtPlayerFactory();
-        window_ = std::make_unique<MainWindow>(rig_->services());
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        main_ = std::make_unique<RealPlayerMainWindow>();
+        QVERIFY(QTest::qWaitForWindowExposed(main_->window.get()));
     }
-    void cleanup() {
-        window_.reset();
-        CloseSecondaryWindows();
-        rig_.reset();
-    }
+    void cleanup() { main_.reset(); }
 
     void everyFocusableControlHasAName_data() {
         QTest::addColumn<QByteArray>("opener"); // the main window's button that opens it
