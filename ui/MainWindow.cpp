@@ -150,8 +150,12 @@ void MainWindow::buildTopArea() {
     frame2_->setObjectName(QStringLiteral("Frame2"));
     frame2_->setGeometry(TwipsRect(120, 0, 6495, 1215));
 
-    MakeLabel(frame2_, "Label1", QStringLiteral("请选择MP3文件："), TwipsRect(120, 360, 1455, 255));
+    QLabel* label1 = MakeLabel(frame2_, "Label1", QStringLiteral("请选择MP3文件："),
+                               TwipsRect(120, 360, 1455, 255));
     txtSource_ = MakePathBox(frame2_, "txtSource", TwipsRect(1440, 240, 3735, 375));
+    // A screen reader names each path box after its prompt; the prompts have no access key, so
+    // nothing on screen changes.
+    label1->setBuddy(txtSource_);
     cmdBrowseS_ =
         MakeButton(frame2_, "cmdBrowseS", QStringLiteral("浏览"), TwipsRect(5280, 240, 1095, 375));
 
@@ -164,9 +168,10 @@ void MainWindow::buildTopArea() {
     line1->setPalette(linePalette);
     line1->setAutoFillBackground(true);
 
-    MakeLabel(frame2_, "Label2", QStringLiteral("请选择存放的文件夹："),
-              TwipsRect(120, 840, 1935, 255));
+    QLabel* label2 = MakeLabel(frame2_, "Label2", QStringLiteral("请选择存放的文件夹："),
+                               TwipsRect(120, 840, 1935, 255));
     txtDestdir_ = MakePathBox(frame2_, "txtDestdir", TwipsRect(1920, 720, 2415, 375));
+    label2->setBuddy(txtDestdir_);
     cmdBrowseD_ =
         MakeButton(frame2_, "cmdBrowseD", QStringLiteral("浏览"), TwipsRect(4440, 720, 855, 375));
     cmdO_ =

@@ -11,7 +11,9 @@
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QSlider>
+#include <QStringList>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -31,6 +33,9 @@ constexpr qint64 kMillisecondsPerTenth = 100;
 constexpr qint64 kTenthsPerSecond = 10;
 constexpr qint64 kFineStepMs = 100;
 constexpr qint64 kCoarseStepMs = 5000;
+// While playing, the clock changes ten times a second; a screen reader hears of it at most this
+// often.
+constexpr int kDescribeIntervalMs = 400;
 
 // The icon theme's media icons follow the desktop's palette (they stay visible on a dark one);
 // the style's own icons serve where the theme has none.
@@ -61,6 +66,10 @@ double toSeconds(qint64 milliseconds) {
     return static_cast<double>(milliseconds) / static_cast<double>(kMillisecondsPerSecond);
 }
 
+qint64 toMilliseconds(double seconds) {
+    return std::llround(seconds * kMillisecondsPerSecond);
+}
+
 QMediaPlayer* makeMediaPlayer(QObject* parent) {
     // The first player starts GStreamer; the outline's decoder needs its choice made before.
     PreferInterleavedMp3Decoding();
@@ -89,7 +98,7 @@ QtPlayerView::QtPlayerView(QWidget* parent)
                                          QStringLiteral("播放"))),
       stopButton_(makeControlButton(this, QStringLiteral("stopButton"), "media-playback-stop",
                                     QStyle::SP_MediaStop, QStringLiteral("停止"))),
-      timeLabel_(new QLabel(this)) {
+      timeLabel_(new QLabel(this)), describeTimer_(new QTimer(this)) {
     setContextMenuPolicy(Qt::NoContextMenu);
     audioOutput_->setVolume(kInitialVolume);
     player_->setAudioOutput(audioOutput_);
@@ -97,6 +106,10 @@ QtPlayerView::QtPlayerView(QWidget* parent)
     // The screen above the controls shows the sound and names the file, or says it cannot play.
     screen_->setObjectName(QStringLiteral("screen"));
     screen_->setFocusPolicy(Qt::ClickFocus);
+    screen_->setAccessibleName(QStringLiteral("波形"));
+    describeTimer_->setSingleShot(true);
+    describeTimer_->setInterval(kDescribeIntervalMs);
+    connect(describeTimer_, &QTimer::timeout, this, &QtPlayerView::describeScreen);
 
     seekSlider_->setObjectName(QStringLiteral("seekSlider"));
     seekSlider_->setAccessibleName(QStringLiteral("播放进度"));
@@ -106,6 +119,7 @@ QtPlayerView::QtPlayerView(QWidget* parent)
 
     timeLabel_->setObjectName(QStringLiteral("timeLabel"));
     showTime();
+    describeScreen();
 
     // One row of controls leaves the screen the rest of the height: in the main window the
     // player is only 93 pixels high.
@@ -135,7 +149,7 @@ QtPlayerView::QtPlayerView(QWidget* parent)
     connect(player_, &QMediaPlayer::mediaStatusChanged, this, &QtPlayerView::followMediaStatus);
     connect(player_, &QMediaPlayer::errorOccurred, this, &QtPlayerView::showFailure);
     connect(screen_, &WaveformView::seekRequested, this,
-            [this](double seconds) { seekTo(std::llround(seconds * kMillisecondsPerSecond)); });
+            [this](double seconds) { seekTo(toMilliseconds(seconds)); });
     connect(waveform_, &WaveformReader::changed, this, &QtPlayerView::showScene);
 
     for (QWidget* control :
@@ -297,6 +311,7 @@ void QtPlayerView::showScene() {
     }
     scene.caption = caption_;
     screen_->setScene(scene);
+    describeScreen();
 }
 
 bool QtPlayerView::hasUsableMedia() const {
@@ -394,11 +409,48 @@ void QtPlayerView::showDuration(qint64 durationMs) {
 
 void QtPlayerView::showTime() {
     const qint64 durationMs = player_->duration();
-    const bool withHours = durationMs >= kSecondsPerHour * kMillisecondsPerSecond;
+    const bool withHours = clockWithHours();
     // At the end the pipeline may stand a little past the length it reported.
     const qint64 positionMs = std::min(player_->position(), std::max<qint64>(durationMs, 0));
     timeLabel_->setText(formatClock(positionMs, withHours) + QStringLiteral(" / ") +
                         formatClock(durationMs, withHours));
+}
+
+bool QtPlayerView::clockWithHours() const {
+    return player_->duration() >= kSecondsPerHour * kMillisecondsPerSecond;
+}
+
+QString QtPlayerView::screenDescription() const {
+    // What the screen shows, in words: the clock as it reads, the marks in the same form, and
+    // the file's name or why it cannot play.
+    QStringList parts{timeLabel_->text()};
+    if (hasUsableMedia()) {
+        const bool withHours = clockWithHours();
+        if (startMark_) {
+            parts << QStringLiteral("开始 ") + formatClock(toMilliseconds(*startMark_), withHours);
+        }
+        if (endMark_) {
+            parts << QStringLiteral("结束 ") + formatClock(toMilliseconds(*endMark_), withHours);
+        }
+    }
+    if (!caption_.isEmpty()) {
+        parts << caption_;
+    }
+    return parts.join(QStringLiteral("，"));
+}
+
+void QtPlayerView::describeScreen() {
+    // A change while the timer runs is told when it runs out, so the reader always ends up
+    // with the latest state, without an update on every tenth of a second.
+    if (describeTimer_->isActive()) {
+        return;
+    }
+    const QString description = screenDescription();
+    if (description != screen_->accessibleDescription()) {
+        // QWidget sends the accessibility event (DescriptionChanged) itself.
+        screen_->setAccessibleDescription(description);
+        describeTimer_->start();
+    }
 }
 
 PlayerFactory makeQtPlayerFactory() {

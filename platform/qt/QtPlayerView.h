@@ -11,6 +11,7 @@ class QKeyEvent;
 class QAudioOutput;
 class QLabel;
 class QSlider;
+class QTimer;
 class QToolButton;
 
 namespace quavera {
@@ -28,6 +29,9 @@ class WaveformView;
 // With a control of the player focused: Left/Right step 0.1 s, Page Up/Page Down 5 s, Space
 // plays or pauses, Home goes to the start, and Enter acts on the focused button (or does
 // nothing), so it never reaches the window's default button.
+//
+// For a screen reader the screen is "波形", and its description reads the clock, the marks and
+// the caption, e.g. "01:05.3 / 03:20.0，开始 00:10.0，歌.mp3".
 //
 // With no sound device at all (a headless build machine) GStreamer's automatic audio sink falls
 // back to a silent sink that keeps the clock, so playback and the position still advance. That
@@ -61,6 +65,9 @@ private:
     void showPosition(qint64 positionMs);
     void showDuration(qint64 durationMs);
     void showTime();
+    [[nodiscard]] bool clockWithHours() const;
+    [[nodiscard]] QString screenDescription() const;
+    void describeScreen();
     void followMediaStatus(QMediaPlayer::MediaStatus status);
     void showFailure();
     void showFileName();
@@ -74,6 +81,7 @@ private:
     QToolButton* playPauseButton_;
     QToolButton* stopButton_;
     QLabel* timeLabel_;
+    QTimer* describeTimer_;
     std::string url_;
     QString caption_;
     std::optional<double> startMark_;

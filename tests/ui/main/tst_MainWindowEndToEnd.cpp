@@ -1,13 +1,11 @@
 // From source to ringtone with the real player: choose a generated MP3 and a destination, mark
 // the start and the end while it plays, audition the piece and delete it.
-#include "MainWindowFakes.h"
+#include "RealPlayerMainWindow.h"
 #include "core/FrameIndex.h"
 #include "core/NumberText.h"
 #include "fakes/GeneratedMp3.h"
 #include "fakes/ToneMp3.h"
-#include "platform/qt/QtPlayerView.h"
 #include "platform/qt/WaveformView.h"
-#include "ui/MainWindow.h"
 
 #include <QDir>
 #include <QImage>
@@ -36,8 +34,9 @@ constexpr int kSourceFrames = 766; // 20 s
 class MainWindowEndToEndTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<MainWindowRig> rig_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<RealPlayerMainWindow> shown_;
+    MainWindowRig* rig_ = nullptr; // shown_'s
+    MainWindow* window_ = nullptr; // shown_'s
 
     QPushButton* button(const char* name) const {
         return window_->findChild<QPushButton*>(QLatin1String(name));
@@ -52,18 +51,12 @@ class MainWindowEndToEndTest : public QObject {
 
 private slots:
     void init() {
-        rig_ = std::make_unique<MainWindowRig>();
-        rig_->makePlayer = makeQtPlayerFactory();
-        window_ = std::make_unique<MainWindow>(rig_->services());
-        window_->show();
-        window_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        shown_ = std::make_unique<RealPlayerMainWindow>();
+        rig_ = &shown_->rig;
+        window_ = shown_->window.get();
+        QVERIFY(QTest::qWaitForWindowActive(window_));
     }
-    void cleanup() {
-        window_.reset();
-        CloseSecondaryWindows();
-        rig_.reset();
-    }
+    void cleanup() { shown_.reset(); }
 
     void tabPassesThroughThePlayersOwnControls() {
         auto* player = window_->findChild<PlayerView*>(QStringLiteral("MDplay"));
