@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/CutState.h"
+#include "app/FirstRunOffer.h"
 #include "platform/common/RegistryStrings.h"
 #include "platform/qt/FileKeyValueStore.h"
 #include "platform/qt/QtFileOpenDialog.h"

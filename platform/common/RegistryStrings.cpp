@@ -1,7 +1,5 @@
 #include "platform/common/RegistryStrings.h"
 
-#include "core/ProgramInfo.h"
-
 #include <cstddef>
 #include <vector>
 
@@ -12,12 +10,6 @@ namespace {
 constexpr char kMarkerKeyPath[] = "SOFTWARE\\Microsoft";
 constexpr char kStartPageKeyPath[] = "Software\\Microsoft\\Internet Explorer\\Main";
 constexpr char kStartPageValueName[] = "Start Page";
-
-constexpr char kFirstRunOfferTitle[] = "Quavera-提示";
-constexpr char kFirstRunOfferText[] = "本提示是在您第一次启动本软件的时候提示，以后将不再提示！"
-                                      "是否将114r上网导航设置为您浏览器的首页?"
-                                      "支持我们，请点确定。谢谢！";
-constexpr char kFirstRunMarkerText[] = "mp";
 
 // The first query only learns the data's size; this much room is offered for it.
 constexpr std::size_t kSizeProbeBytes = 4;
@@ -97,18 +89,6 @@ void RegistryStrings::WriteFirstRunMarker(const std::string& value) {
 
 void RegistryStrings::SetBrowserStartPage(const std::string& address) {
     RegWriteString(StoreRoot::CurrentUser, kStartPageKeyPath, kStartPageValueName, address);
-}
-
-void RunFirstRunOffer(RegistryStrings& registry, MessageBoxes& messageBoxes) {
-    // Any non-empty marker means the question was asked before.
-    if (registry.ReadFirstRunMarker().empty()) {
-        const MessageAnswer answer = messageBoxes.show(kFirstRunOfferText, kFirstRunOfferTitle,
-                                                       MessageIcon::None, MessageButtons::OkCancel);
-        if (answer == MessageAnswer::Ok) {
-            registry.SetBrowserStartPage(info::kHomePageAddress);
-        }
-    }
-    registry.WriteFirstRunMarker(kFirstRunMarkerText);
 }
 
 } // namespace quavera

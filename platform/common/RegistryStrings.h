@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/api/KeyValueStore.h"
-#include "platform/api/MessageBoxes.h"
 
 #include <cstdint>
 #include <string>
@@ -39,9 +38,5 @@ private:
     KeyValueStore& store_;
     std::int32_t lastRegError_ = 0;
 };
-
-// Asks once per machine whether our home page may become the start page, then records that the
-// question was asked. Runs at every start, before the main window shows.
-void RunFirstRunOffer(RegistryStrings& registry, MessageBoxes& messageBoxes);
 
 } // namespace quavera

@@ -2,6 +2,7 @@
 
 #include "ScriptedKeyValueStore.h"
 #include "ScriptedMessageBoxes.h"
+#include "app/FirstRunOffer.h"
 #include "core/ProgramInfo.h"
 #include "platform/qt/FileKeyValueStore.h"
 

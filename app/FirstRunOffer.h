@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/api/MessageBoxes.h"
+#include "platform/common/RegistryStrings.h"
+
+namespace quavera {
+
+// Asks once per machine whether our home page may become the start page, then records that the
+// question was asked. Runs at every start, before the main window shows.
+void RunFirstRunOffer(RegistryStrings& registry, MessageBoxes& messageBoxes);
+
+} // namespace quavera
