@@ -4,7 +4,7 @@
 #include "platform/api/MediaPlayer.h"
 #include "platform/api/MessageBoxes.h"
 #include "platform/api/ProcessLauncher.h"
-#include "platform/qt/PlayerView.h"
+#include "ui/PlayerView.h"
 
 #include <QWidget>
 #include <functional>

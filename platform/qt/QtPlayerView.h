@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/qt/PlayerView.h"
+#include "ui/PlayerView.h"
 
 #include <QMediaPlayer>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/qt/WaveformPeaks.h"
+#include "core/WaveformPeaks.h"
 
 #include <QAudioDecoder>
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 #include "platform/api/Dialogs.h"
 #include "platform/api/MessageBoxes.h"
 #include "platform/api/ProcessLauncher.h"
-#include "platform/qt/PlayerView.h"
+#include "ui/PlayerView.h"
 #include "ui/MainServices.h"
 
 #include <QApplication>

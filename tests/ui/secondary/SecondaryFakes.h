@@ -2,7 +2,7 @@
 
 #include "platform/api/MessageBoxes.h"
 #include "platform/api/ProcessLauncher.h"
-#include "platform/qt/PlayerView.h"
+#include "ui/PlayerView.h"
 
 #include <QStringList>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "platform/qt/WaveformPeaks.h"
+#include "core/WaveformPeaks.h"
 
 namespace quavera {
 
