@@ -37,13 +37,6 @@ QLabel* AddLabel(QWidget* window, const char* name, const QString& text, const Q
     return label;
 }
 
-QPushButton* AddButton(QWidget* window, const char* name, const char* text, const QRect& place) {
-    auto* button = new QPushButton(QString::fromUtf8(text), window);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(place);
-    return button;
-}
-
 QFont TitleFont() {
     QFont font;
     // The title's own face first; the CJK faces Linux desktops carry stand in for it.

@@ -16,13 +16,6 @@ namespace quavera {
 
 namespace {
 
-QPushButton* AddButton(QWidget* window, const char* name, const char* text, const QRect& place) {
-    auto* button = new QPushButton(QString::fromUtf8(text), window);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(place);
-    return button;
-}
-
 // Deletes the piece a cut left behind, quietly. Only a file named by a full path is deleted:
 // before any cut the name has no folder, and a file of that name in the folder the program was
 // started from belongs to someone else. A folder is never deleted.

@@ -3,6 +3,7 @@
 #include "ui/DesktopActions.h"
 
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
@@ -26,6 +27,13 @@ void CentreOnScreen(QWidget& window) {
     QRect frame(QPoint(0, 0), window.size());
     frame.moveCenter(screen->availableGeometry().center());
     window.move(frame.topLeft());
+}
+
+QPushButton* AddButton(QWidget* window, const char* name, const char* text, const QRect& place) {
+    auto* button = new QPushButton(QString::fromUtf8(text), window);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(place);
+    return button;
 }
 
 } // namespace quavera

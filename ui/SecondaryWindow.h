@@ -2,6 +2,8 @@
 
 #include <Qt>
 
+class QPushButton;
+class QRect;
 class QWidget;
 
 namespace quavera {
@@ -13,5 +15,8 @@ void SetUpSecondaryWindow(QWidget& window, Qt::WindowFlags flags);
 
 // Places a window without owner in the middle of the screen it is on.
 void CentreOnScreen(QWidget& window);
+
+// A push button of the window, named and placed; `text` is UTF-8.
+QPushButton* AddButton(QWidget* window, const char* name, const char* text, const QRect& place);
 
 } // namespace quavera
