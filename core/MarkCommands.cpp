@@ -12,7 +12,6 @@ namespace quavera {
 
 namespace {
 
-constexpr char kChooseSourceText[] = "请选择要剪切的MP3文件！";
 constexpr char kStartFirstText[] = "请先选择起点！";
 constexpr char kChooseFolderText[] = "请选择要存放的文件夹！";
 constexpr char kEndBeforeStartText[] = "结束点必须在开始点之后，请重新选择开始和结束！";
@@ -116,7 +115,7 @@ void MarkCommands::Start() {
         return; // a click let through by the running cut's yields
     const auto frames = player_.URL().empty() ? nullptr : playableSourceFrames();
     if (!frames) {
-        ShowOk(messages_, kChooseSourceText, info::kErrorTitle, MessageIcon::Critical);
+        ShowOk(messages_, kChooseMp3Text, info::kErrorTitle, MessageIcon::Critical);
         return;
     }
 
@@ -183,7 +182,7 @@ void MarkCommands::End() {
         return;
     }
     if (!playableSourceFrames()) {
-        refuseEnd(kChooseSourceText, info::kHintTitle);
+        refuseEnd(kChooseMp3Text, info::kHintTitle);
         return;
     }
     if (startMarkStale_) {
@@ -200,7 +199,7 @@ void MarkCommands::End() {
         return;
     }
     if (!planned) {
-        refuseEnd(kChooseSourceText, info::kHintTitle);
+        refuseEnd(kChooseMp3Text, info::kHintTitle);
         return;
     }
 

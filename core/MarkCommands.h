@@ -14,6 +14,9 @@
 
 namespace quavera {
 
+// Asks for a source that can be cut: no file, no MP3 audio, or a folder.
+inline constexpr char kChooseMp3Text[] = "请选择要剪切的MP3文件！";
+
 // The main window's cutting state and its Start, End and length-refresh commands.
 // The window owns one, binds its widgets to it and forwards clicks and timer ticks.
 class MarkCommands {

@@ -3,36 +3,16 @@
 #include "core/NumberText.h"
 #include "core/PathText.h"
 #include "core/ProgramInfo.h"
+#include "core/SourceCheck.h"
 #include "ui/DesktopActions.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <limits>
-#include <optional>
-#include <system_error>
 
 namespace quavera {
 
 namespace {
 
 inline constexpr char kSourceTooLargeText[] = "所选的文件太大（2 GB 或以上），无法剪切：\n";
-
-// The file's length in bytes, or nothing when it cannot be read (no such file, a folder).
-std::optional<std::uintmax_t> FileLength(const std::string& path) {
-    std::error_code error;
-    const std::uintmax_t length = std::filesystem::file_size(PathFromText(path), error);
-    if (error) {
-        return std::nullopt;
-    }
-    return length;
-}
-
-// A FIFO, a socket or a device. The player opens its file on this thread, and opening a FIFO
-// waits for a writer: the window would freeze for good.
-bool IsSpecialFile(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_other(std::filesystem::status(PathFromText(path), error));
-}
 
 } // namespace
 
@@ -61,11 +41,17 @@ void MainCommands::ChooseSource() {
 }
 
 void MainCommands::LoadSource(const std::string& path) {
+    const SourceCheck source = CheckSource(path);
     // The size is counted in 32 bits throughout the cut; a larger file cannot be cut at all.
-    const std::optional<std::uintmax_t> length = FileLength(path);
-    if (length && *length > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
+    if (source.kind == SourceKind::TooLarge) {
         services_.messages.show(kSourceTooLargeText + path, info::kErrorTitle,
                                 MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+    // A folder given on the command line is no source, as the dialog and a drop refuse one.
+    if (source.kind == SourceKind::Folder) {
+        services_.messages.show(kChooseMp3Text, info::kErrorTitle, MessageIcon::Critical,
+                                MessageButtons::Ok);
         return;
     }
 
@@ -76,12 +62,13 @@ void MainCommands::LoadSource(const std::string& path) {
     }
     view_.showPaths();
     // A size that cannot be read keeps the previous size and caption; the rest still happens.
-    if (length) {
-        marks_.cut.SourceSize = static_cast<std::int32_t>(*length);
+    if (source.kind == SourceKind::File) {
+        marks_.cut.SourceSize = source.length;
         view_.setSizeCaption(SizeCaption(marks_.cut.SourceSize));
     }
-    // Such a file is no source: the player gets none, so Start and End ask for an MP3 file.
-    static_cast<void>(player_.setURL(IsSpecialFile(path) ? std::string() : path));
+    // A FIFO or device is no source: the player, which opens its file on this thread, would wait
+    // on it for ever. It gets none, so Start and End ask for an MP3 file.
+    static_cast<void>(player_.setURL(source.kind == SourceKind::Special ? std::string() : path));
     marks_.RefreshLength();
     view_.setStartCaption("");
     view_.setEndCaption("");

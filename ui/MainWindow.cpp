@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "core/ProgramInfo.h"
+#include "core/SourceCheck.h"
 #include "ui/AboutWindow.h"
 #include "ui/DesktopActions.h"
 #include "ui/EnterKey.h"
@@ -14,7 +15,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -82,11 +82,14 @@ std::optional<std::string> DroppedFile(const QMimeData* data) {
         return std::nullopt;
     }
     const QUrl first = data->urls().constFirst();
-    if (!first.isLocalFile() || first.toLocalFile().isEmpty() ||
-        QFileInfo(first.toLocalFile()).isDir()) {
+    if (!first.isLocalFile() || first.toLocalFile().isEmpty()) {
         return std::nullopt;
     }
-    return first.toLocalFile().toStdString();
+    std::string file = first.toLocalFile().toStdString();
+    if (CheckSource(file).kind == SourceKind::Folder) {
+        return std::nullopt;
+    }
+    return file;
 }
 
 } // namespace

@@ -133,24 +133,35 @@ private slots:
         QCOMPARE(qint64(window_->marks().cut.SourceSize), bytes);
     }
 
-    void sourceOfTwoGibibytesIsRefused() {
+    // A source the cut cannot take is refused whole, by any road: the earlier choice stands.
+    void sourceThatCannotBeCutIsRefused_data() {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("2 GiB, from the dialog") << false << QStringLiteral("2 GB");
+        QTest::newRow("a folder, from the command line") << true << "请选择要剪切的MP3文件！";
+    }
+    void sourceThatCannotBeCutIsRefused() {
+        QFETCH(bool, folder);
+        QFETCH(QString, says);
         const QString first = file(QStringLiteral("first.mp3"));
-        const QString huge = file(QStringLiteral("huge.mp3"));
+        const QString refused = file(QStringLiteral("refused.mp3"));
         QVERIFY(WriteFileBytes(first, GeneratedMp3Bytes(1024)));
-        QVERIFY(MakeSparseFile(huge, qint64(1) << 31));
+        QVERIFY(folder ? QDir().mkpath(refused) : MakeSparseFile(refused, qint64(1) << 31));
         openWindow();
         chooseSource(first);
         window_->setStartCaption(" 3秒");
 
-        chooseSource(huge);
+        if (folder)
+            window_->openSource(refused.toStdString());
+        else
+            chooseSource(refused);
 
         QCOMPARE(int(rig_->messages.shown.size()), 1);
         const FakeMessageBoxes::Shown& message = rig_->messages.shown.front();
-        QVERIFY(Text(message.text).contains(huge));
-        QVERIFY(Text(message.text).contains(QStringLiteral("2 GB")));
+        QVERIFY(Text(message.text).contains(says));
+        QCOMPARE(Text(message.text).contains(refused), !folder);
         QCOMPARE(message.title, std::string("错误"));
         QCOMPARE(message.icon, MessageIcon::Critical);
-        // The earlier choice stands, whole.
         QCOMPARE(text("txtSource"), first);
         QCOMPARE(text("Frame1"), QStringLiteral("源分割文件大小（1. KB）"));
         QCOMPARE(window_->marks().cut.SourceSize, 1024);
