@@ -2,23 +2,51 @@
 
 #include "core/WaveformPeaks.h"
 
-#include <QAudioDecoder>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace quavera {
 
-// Reads a medium's loudness outline with Qt Multimedia's decoder (GStreamer underneath, as the
-// player). The decoder works on its own thread and hands over a few small buffers at a time, so
-// the event loop only ever does a short scan per buffer; the buffers are dropped at once.
+// The decoding under the outline, one per file. It works on its own thread and announces a few
+// small buffers at a time; the reader takes them when it is free to.
+class OutlineDecoder : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual void start(const QString& path) = 0;
+    // Puts the decoding to rest; the file is closed before this returns.
+    virtual void stop() = 0;
+    [[nodiscard]] virtual bool bufferAvailable() const = 0;
+    // Adds the next waiting buffer to `peaks` and tells where it ends, in seconds of the medium;
+    // nothing if no buffer could be taken.
+    virtual std::optional<double> takeBuffer(WaveformPeaks& peaks) = 0;
+
+signals:
+    void bufferReady();
+    void lengthKnown(double seconds);
+    void finished();
+    void failed();
+};
+
+using OutlineDecoderFactory = std::function<std::unique_ptr<OutlineDecoder>()>;
+
+// Qt Multimedia's decoder, GStreamer underneath as for the player.
+[[nodiscard]] OutlineDecoderFactory makeQtOutlineDecoderFactory();
+
+// Reads a medium's loudness outline. The event loop only ever does a short scan per buffer, and
+// the buffers are dropped at once.
 class WaveformReader final : public QObject {
     Q_OBJECT
 public:
     enum class State { Idle, Reading, Complete, Failed };
 
     explicit WaveformReader(QObject* parent = nullptr);
+    WaveformReader(OutlineDecoderFactory makeDecoder, QObject* parent);
     ~WaveformReader() override;
     WaveformReader(const WaveformReader&) = delete;
     WaveformReader& operator=(const WaveformReader&) = delete;
@@ -48,11 +76,14 @@ private:
     void finish(State state);
     void announce(bool now);
 
-    std::unique_ptr<QAudioDecoder> decoder_;
+    OutlineDecoderFactory makeDecoder_;
+    std::unique_ptr<OutlineDecoder> decoder_;
     WaveformPeaks peaks_;
     State state_ = State::Idle;
     double readSeconds_ = 0;
     bool held_ = false;
+    // The file ended while held: its last buffers still wait in the queue.
+    bool endedWhileHeld_ = false;
     QElapsedTimer sinceAnnounced_;
 };
 

@@ -1,0 +1,297 @@
+#include "platform/qt/PlayerControls.h"
+
+#include "platform/qt/WaveformView.h"
+
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSlider>
+#include <QStringList>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace quavera {
+
+namespace {
+
+constexpr qint64 kMillisecondsPerSecond = 1000;
+constexpr qint64 kSecondsPerMinute = 60;
+constexpr qint64 kSecondsPerHour = 3600;
+constexpr qint64 kMillisecondsPerTenth = 100;
+constexpr qint64 kTenthsPerSecond = 10;
+constexpr qint64 kFineStepMs = 100;
+constexpr qint64 kCoarseStepMs = 5000;
+// While playing, the clock changes ten times a second; a screen reader hears of it at most this
+// often.
+constexpr int kDescribeIntervalMs = 400;
+
+// The icon theme's media icons follow the desktop's palette (they stay visible on a dark one);
+// the style's own icons serve where the theme has none.
+QIcon mediaIcon(const QWidget& widget, const char* themeName, QStyle::StandardPixmap fallback) {
+    return QIcon::fromTheme(QLatin1String(themeName), widget.style()->standardIcon(fallback));
+}
+
+// "mm:ss.t", or "h:mm:ss.t" once the medium is an hour long. Tenths are cut, not rounded, so
+// the time never runs ahead of what plays.
+QString formatClock(qint64 milliseconds, bool withHours) {
+    const qint64 tenths = std::max<qint64>(milliseconds, 0) / kMillisecondsPerTenth;
+    const qint64 totalSeconds = tenths / kTenthsPerSecond;
+    const QString seconds = QStringLiteral("%1.%2")
+                                .arg(totalSeconds % kSecondsPerMinute, 2, 10, QLatin1Char('0'))
+                                .arg(tenths % kTenthsPerSecond);
+    if (withHours) {
+        return QStringLiteral("%1:%2:%3")
+            .arg(totalSeconds / kSecondsPerHour)
+            .arg((totalSeconds % kSecondsPerHour) / kSecondsPerMinute, 2, 10, QLatin1Char('0'))
+            .arg(seconds);
+    }
+    return QStringLiteral("%1:%2")
+        .arg(totalSeconds / kSecondsPerMinute, 2, 10, QLatin1Char('0'))
+        .arg(seconds);
+}
+
+double toSeconds(qint64 milliseconds) {
+    return static_cast<double>(milliseconds) / static_cast<double>(kMillisecondsPerSecond);
+}
+
+qint64 toMilliseconds(double seconds) {
+    return std::llround(seconds * kMillisecondsPerSecond);
+}
+
+QToolButton* makeControlButton(QWidget* parent, const QString& objectName, const char* themeIcon,
+                               QStyle::StandardPixmap icon, const QString& toolTip) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setIcon(mediaIcon(*parent, themeIcon, icon));
+    button->setToolTip(toolTip);
+    button->setAccessibleName(toolTip);
+    button->setAutoRaise(true);
+    return button;
+}
+
+} // namespace
+
+PlayerControls::PlayerControls(QWidget* parent)
+    : QWidget(parent), screen_(new WaveformView(this)),
+      seekSlider_(new QSlider(Qt::Horizontal, this)),
+      playPauseButton_(makeControlButton(this, QStringLiteral("playPauseButton"),
+                                         "media-playback-start", QStyle::SP_MediaPlay,
+                                         QStringLiteral("播放"))),
+      stopButton_(makeControlButton(this, QStringLiteral("stopButton"), "media-playback-stop",
+                                    QStyle::SP_MediaStop, QStringLiteral("停止"))),
+      timeLabel_(new QLabel(this)), describeTimer_(new QTimer(this)) {
+    // The screen above the controls shows the sound and names the file, or says it cannot play.
+    screen_->setObjectName(QStringLiteral("screen"));
+    screen_->setFocusPolicy(Qt::ClickFocus);
+    screen_->setAccessibleName(QStringLiteral("波形"));
+    describeTimer_->setSingleShot(true);
+    describeTimer_->setInterval(kDescribeIntervalMs);
+    connect(describeTimer_, &QTimer::timeout, this, &PlayerControls::describeScreen);
+
+    seekSlider_->setObjectName(QStringLiteral("seekSlider"));
+    seekSlider_->setAccessibleName(QStringLiteral("播放进度"));
+    seekSlider_->setRange(0, 0);
+    seekSlider_->setSingleStep(static_cast<int>(kFineStepMs));
+    seekSlider_->setPageStep(static_cast<int>(kCoarseStepMs));
+
+    timeLabel_->setObjectName(QStringLiteral("timeLabel"));
+    showTime();
+    describeScreen();
+
+    // One row of controls leaves the screen the rest of the height: in the main window the
+    // player is only 93 pixels high.
+    auto* controlsRow = new QHBoxLayout;
+    controlsRow->setContentsMargins(0, 0, 0, 0);
+    controlsRow->setSpacing(2);
+    controlsRow->addWidget(playPauseButton_);
+    controlsRow->addWidget(stopButton_);
+    controlsRow->addWidget(seekSlider_, 1);
+    controlsRow->addWidget(timeLabel_);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(2, 2, 2, 2);
+    column->setSpacing(2);
+    column->addWidget(screen_, 1);
+    column->addLayout(controlsRow);
+
+    connect(playPauseButton_, &QToolButton::clicked, this, &PlayerControls::playPauseRequested);
+    connect(stopButton_, &QToolButton::clicked, this, &PlayerControls::stopRequested);
+    // Dragging, clicking the groove and the keys all end up here; the slider already shows the
+    // new place when this runs.
+    connect(seekSlider_, &QSlider::actionTriggered, this,
+            [this](int) { emit seekRequested(seekSlider_->sliderPosition()); });
+    connect(screen_, &WaveformView::seekRequested, this,
+            [this](double seconds) { emit seekRequested(toMilliseconds(seconds)); });
+
+    for (QWidget* control :
+         {static_cast<QWidget*>(playPauseButton_), static_cast<QWidget*>(stopButton_),
+          static_cast<QWidget*>(seekSlider_), static_cast<QWidget*>(screen_)}) {
+        control->installEventFilter(this);
+    }
+}
+
+void PlayerControls::setPlaying(bool playing) {
+    playPauseButton_->setIcon(playing
+                                  ? mediaIcon(*this, "media-playback-pause", QStyle::SP_MediaPause)
+                                  : mediaIcon(*this, "media-playback-start", QStyle::SP_MediaPlay));
+    const QString action = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
+    playPauseButton_->setToolTip(action);
+    playPauseButton_->setAccessibleName(action);
+}
+
+void PlayerControls::setPosition(qint64 milliseconds) {
+    positionMs_ = milliseconds;
+    // While the user holds the handle, the handle shows where the user is going.
+    if (!seekSlider_->isSliderDown()) {
+        seekSlider_->setValue(
+            static_cast<int>(std::min<qint64>(milliseconds, seekSlider_->maximum())));
+    }
+    showTime();
+    showScene();
+}
+
+void PlayerControls::setDuration(qint64 milliseconds) {
+    durationMs_ = milliseconds;
+    seekSlider_->setRange(
+        0, static_cast<int>(std::clamp<qint64>(milliseconds, 0, std::numeric_limits<int>::max())));
+    showTime();
+    showScene();
+}
+
+void PlayerControls::setCaption(const QString& caption) {
+    caption_ = caption;
+    showScene();
+}
+
+void PlayerControls::setMediaUsable(bool usable) {
+    usable_ = usable;
+    showScene();
+}
+
+void PlayerControls::setOutline(const WaveformPeaks* peaks) {
+    outline_ = peaks;
+    showScene();
+}
+
+void PlayerControls::setMarks(std::optional<double> startSeconds,
+                              std::optional<double> endSeconds) {
+    startMark_ = startSeconds;
+    endMark_ = endSeconds;
+    showScene();
+}
+
+bool PlayerControls::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        handleControlKey(watched, *static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool PlayerControls::handleControlKey(QObject* control, const QKeyEvent& key) {
+    const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+    if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        // Enter belongs to the focused control even with a modifier: passed on, it would reach
+        // the window and its default button.
+        return enter;
+    }
+    if (enter) {
+        // A button does its own action; the slider and the screen have none.
+        if (control == playPauseButton_) {
+            emit playPauseRequested();
+        } else if (control == stopButton_) {
+            emit stopRequested();
+        }
+        return true;
+    }
+    switch (key.key()) {
+    case Qt::Key_Space:
+        emit playPauseRequested();
+        return true;
+    case Qt::Key_Left:
+        emit stepRequested(-kFineStepMs);
+        return true;
+    case Qt::Key_Right:
+        emit stepRequested(kFineStepMs);
+        return true;
+    case Qt::Key_PageUp:
+        emit stepRequested(kCoarseStepMs);
+        return true;
+    case Qt::Key_PageDown:
+        emit stepRequested(-kCoarseStepMs);
+        return true;
+    case Qt::Key_Home:
+        emit seekRequested(0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void PlayerControls::showScene() {
+    WaveformScene scene;
+    scene.peaks = usable_ ? outline_ : nullptr;
+    scene.durationSeconds = usable_ ? toSeconds(durationMs_) : 0.0;
+    if (usable_) {
+        scene.playheadSeconds = toSeconds(positionMs_);
+        scene.startSeconds = startMark_;
+        scene.endSeconds = endMark_;
+    }
+    scene.caption = caption_;
+    screen_->setScene(scene);
+    describeScreen();
+}
+
+void PlayerControls::showTime() {
+    const bool withHours = clockWithHours();
+    // At the end the pipeline may stand a little past the length it reported.
+    const qint64 positionMs = std::min(positionMs_, std::max<qint64>(durationMs_, 0));
+    timeLabel_->setText(formatClock(positionMs, withHours) + QStringLiteral(" / ") +
+                        formatClock(durationMs_, withHours));
+}
+
+bool PlayerControls::clockWithHours() const {
+    return durationMs_ >= kSecondsPerHour * kMillisecondsPerSecond;
+}
+
+QString PlayerControls::screenDescription() const {
+    // What the screen shows, in words: the clock as it reads, the marks in the same form, and
+    // the file's name or why it cannot play.
+    QStringList parts{timeLabel_->text()};
+    if (usable_) {
+        const bool withHours = clockWithHours();
+        if (startMark_) {
+            parts << QStringLiteral("开始 ") + formatClock(toMilliseconds(*startMark_), withHours);
+        }
+        if (endMark_) {
+            parts << QStringLiteral("结束 ") + formatClock(toMilliseconds(*endMark_), withHours);
+        }
+    }
+    if (!caption_.isEmpty()) {
+        parts << caption_;
+    }
+    return parts.join(QStringLiteral("，"));
+}
+
+void PlayerControls::describeScreen() {
+    // A change while the timer runs is told when it runs out, so the reader always ends up
+    // with the latest state, without an update on every tenth of a second.
+    if (describeTimer_->isActive()) {
+        return;
+    }
+    const QString description = screenDescription();
+    if (description != screen_->accessibleDescription()) {
+        // QWidget sends the accessibility event (DescriptionChanged) itself.
+        screen_->setAccessibleDescription(description);
+        describeTimer_->start();
+    }
+}
+
+} // namespace quavera
