@@ -1,0 +1,95 @@
+#include "core/MpegHeader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace quavera::mpeg {
+
+std::optional<FrameHeader> ParseHeader(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 4 || bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0)
+        return std::nullopt;
+    FrameHeader header;
+    header.version = (bytes[1] >> 3) & 0x3;
+    const int layerBits = (bytes[1] >> 1) & 0x3;
+    const int bitrateIndex = (bytes[2] >> 4) & 0xF;
+    const int rateIndex = (bytes[2] >> 2) & 0x3;
+    // Reserved values; a free-format bit rate (index 0) gives no frame length to walk by.
+    if (header.version == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 0xF ||
+        rateIndex == 3)
+        return std::nullopt;
+    header.layer = 4 - layerBits;
+    header.crc = (bytes[1] & 0x1) == 0;
+    header.mono = (bytes[3] >> 6) == 0x3;
+    const bool padding = ((bytes[2] >> 1) & 0x1) != 0;
+    const bool mpeg1 = header.version == 3;
+
+    static constexpr std::array<std::array<std::uint16_t, 15>, 5> kBitrates{{
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}, // MPEG-1 I
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},    // MPEG-1 II
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},     // MPEG-1 III
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},    // MPEG-2 I
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},         // MPEG-2 II, III
+    }};
+    static constexpr std::array<std::uint32_t, 3> kRates{44100, 48000, 32000};
+    const std::size_t table =
+        mpeg1 ? static_cast<std::size_t>(header.layer - 1) : (header.layer == 1 ? 3 : 4);
+    const std::uint32_t bitrate = kBitrates[table][static_cast<std::size_t>(bitrateIndex)] * 1000u;
+    // MPEG-2 halves the rates of MPEG-1, MPEG-2.5 quarters them.
+    header.sampleRate = kRates[static_cast<std::size_t>(rateIndex)] >> (mpeg1                 ? 0
+                                                                        : header.version == 2 ? 1
+                                                                                              : 2);
+
+    if (header.layer == 1) {
+        header.samples = 384;
+        header.length = (12 * bitrate / header.sampleRate + (padding ? 1 : 0)) * 4;
+    } else {
+        const bool halfFrame = header.layer == 3 && !mpeg1;
+        header.samples = halfFrame ? 576 : 1152;
+        header.length = (halfFrame ? 72 : 144) * bitrate / header.sampleRate + (padding ? 1 : 0);
+    }
+    return header;
+}
+
+bool SameStream(const FrameHeader& a, const FrameHeader& b) {
+    return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
+}
+
+bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view text, std::size_t at) {
+    return bytes.size() >= at + text.size() &&
+           std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
+}
+
+std::uint32_t BigEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+           (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
+}
+
+std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return (std::uint32_t{bytes[at + 3]} << 24) | (std::uint32_t{bytes[at + 2]} << 16) |
+           (std::uint32_t{bytes[at + 1]} << 8) | bytes[at];
+}
+
+std::optional<std::int64_t> SyncSafe(std::span<const std::uint8_t> bytes, std::size_t at) {
+    std::int64_t value = 0;
+    for (std::size_t i = at; i < at + 4; ++i) {
+        if (bytes[i] & 0x80)
+            return std::nullopt;
+        value = (value << 7) | bytes[i];
+    }
+    return value;
+}
+
+bool BeginsAsOtherFormat(std::span<const std::uint8_t> head) {
+    static constexpr std::array<std::string_view, 13> kMagic{
+        "RIFF", "RIFX",         "OggS",
+        "fLaC", "\xFF\xD8\xFF", "\x89PNG",
+        "GIF8", "FORM",         "\x30\x26\xB2\x75",
+        "MThd", "#!AMR",        "MAC ",
+        "wvpk"};
+    return std::any_of(kMagic.begin(), kMagic.end(),
+                       [&](std::string_view magic) { return StartsWith(head, magic); }) ||
+           StartsWith(head, "ftyp", 4);
+}
+
+} // namespace quavera::mpeg
