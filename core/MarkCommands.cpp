@@ -5,6 +5,7 @@
 #include "core/SplitPlan.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <optional>
 
@@ -17,6 +18,8 @@ constexpr char kChooseFolderText[] = "请选择要存放的文件夹！";
 constexpr char kEndBeforeStartText[] = "结束点必须在开始点之后，请重新选择开始和结束！";
 constexpr char kStartedCaption[] = "开始。。。";
 constexpr char kEmptyFirstPartText[] = "0.0";
+// Start waits no longer than this for the source's frames: the window stays responsive.
+constexpr std::chrono::milliseconds kLongestFramesWait{50};
 
 // The commands run in resume-next style: every step below is one that may fail, and a failed
 // step is skipped together with its assignment. Each helper gives the step's value, or nothing
@@ -29,6 +32,12 @@ std::optional<double> Finite(double value) {
 std::optional<double> PlayerDuration(const MediaPlayer& player) {
     const auto duration = player.duration();
     return duration ? Finite(*duration) : std::nullopt;
+}
+
+// A player still loading its file reports a length of 0.
+bool PlayerHasLength(const MediaPlayer& player) {
+    const auto duration = PlayerDuration(player);
+    return duration && *duration > 0.0;
 }
 
 std::optional<std::string> PositionText(const MediaPlayer& player) {
@@ -107,14 +116,19 @@ private:
 } // namespace
 
 MarkCommands::MarkCommands(ProgramState& program, MediaPlayer& player, MessageBoxes& messages,
-                           CutWindow& window)
-    : program_(program), player_(player), messages_(messages), window_(window) {}
+                           CutWindow& window, SourceFrames::Reader readFrames)
+    : program_(program), player_(player), messages_(messages), window_(window),
+      sourceFrames_(std::move(readFrames)) {}
 
 void MarkCommands::Start() {
     if (cutRunning_)
         return; // a click let through by the running cut's yields
-    const auto frames = player_.URL().empty() ? nullptr : playableSourceFrames();
-    if (!frames) {
+    // The frames of a long file on a slow card may still be on their way: after a moment Start
+    // takes its mark without them, and End, which waits for them anyway, finds the offset.
+    const bool framesPending =
+        PlayerHasLength(player_) && sourceFrames_.Reading(sourceText, kLongestFramesWait);
+    const auto frames = player_.URL().empty() || framesPending ? nullptr : playableSourceFrames();
+    if (!frames && !framesPending) {
         ShowOk(messages_, kChooseMp3Text, info::kErrorTitle, MessageIcon::Critical);
         return;
     }
@@ -127,7 +141,8 @@ void MarkCommands::Start() {
     }
     if (const auto sizeKB = SizeInKB(cut.SourceSize))
         program_.SourceSizeKB = *sizeKB;
-    if (const auto offset = MarkOffset(*frames, program_.StartMark)) {
+    startOffsetPending_ = framesPending;
+    if (const auto offset = frames ? MarkOffset(*frames, program_.StartMark) : std::nullopt) {
         if (const auto text = StartFieldText(*offset)) {
             splitFields.setText(0, *text);
             startFrames_ = frames;
@@ -150,15 +165,17 @@ void MarkCommands::End() {
     if (const auto sizeKB = SizeInKB(cut.SourceSize))
         program_.SourceSizeKB = *sizeKB;
     bool emptyPiece = false;
-    if (const auto frames = sourceFrames_.For(sourceText); frames && frames->hasAudio()) {
+    if (const auto frames = framesWaitedFor(); frames && frames->hasAudio()) {
         const auto end = MarkOffset(*frames, program_.EndMark);
         const auto start = end ? MarkOffset(*frames, program_.StartMark) : std::nullopt;
         const auto startText = start ? StartFieldText(*start) : std::nullopt;
         if (startText) {
-            // The file was indexed anew since Start (it changed on disk): its start moves too.
-            if (startFrames_ && frames != startFrames_) {
+            // Start came before the frames, or the file was indexed anew since (it changed on
+            // disk): the start is written, or moves, here.
+            if (startOffsetPending_ || (startFrames_ && frames != startFrames_)) {
                 splitFields.setText(0, *startText);
                 startFrames_ = frames;
+                startOffsetPending_ = false;
             }
             // A piece to the end of the audio stops before the tags that follow it.
             const bool beforeTags = *end == frames->audioEnd() && *end < frames->identity().size;
@@ -238,6 +255,7 @@ void MarkCommands::RefreshLength() {
 void MarkCommands::SourceChosen() {
     startMarkStale_ = endMarkStale_ = true;
     startFrames_.reset();
+    startOffsetPending_ = false;
     sourceFrames_.Prepare(sourceText);
 }
 
@@ -246,11 +264,21 @@ void MarkCommands::SourceChosen() {
 // file still loading: its marks would map to no bytes and leave the previous source's sizes in
 // the fields, so it does not count either.
 std::shared_ptr<const FrameIndex> MarkCommands::playableSourceFrames() {
-    const auto duration = PlayerDuration(player_);
-    if (!duration || *duration <= 0.0)
+    if (!PlayerHasLength(player_))
         return nullptr;
-    auto frames = sourceFrames_.For(sourceText);
+    auto frames = framesWaitedFor();
     return frames && frames->hasAudio() ? frames : nullptr;
+}
+
+// The source's frames, with the busy pointer up while they are still being read.
+std::shared_ptr<const FrameIndex> MarkCommands::framesWaitedFor() {
+    const bool waiting = sourceFrames_.Reading(sourceText);
+    if (waiting)
+        window_.setBusyPointer(true);
+    auto frames = sourceFrames_.For(sourceText);
+    if (waiting)
+        window_.setBusyPointer(false);
+    return frames;
 }
 
 void MarkCommands::refuseEnd(const std::string& text, const std::string& title) {

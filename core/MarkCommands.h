@@ -22,7 +22,7 @@ inline constexpr char kChooseMp3Text[] = "请选择要剪切的MP3文件！";
 class MarkCommands {
 public:
     MarkCommands(ProgramState& program, MediaPlayer& player, MessageBoxes& messages,
-                 CutWindow& window);
+                 CutWindow& window, SourceFrames::Reader readFrames = &FrameIndex::Read);
     MarkCommands(const MarkCommands&) = delete;
     MarkCommands& operator=(const MarkCommands&) = delete;
 
@@ -49,6 +49,7 @@ public:
 private:
     // The source's frame index when the player plays it and it holds MPEG audio.
     [[nodiscard]] std::shared_ptr<const FrameIndex> playableSourceFrames();
+    [[nodiscard]] std::shared_ptr<const FrameIndex> framesWaitedFor();
     void refuseEnd(const std::string& text, const std::string& title);
     void markCutUnfinished();
     void reportCutFailure(const CutReport& report);
@@ -61,6 +62,7 @@ private:
     // The index the last Start took its offset from; End writes the start again when the file
     // was indexed anew since.
     std::shared_ptr<const FrameIndex> startFrames_;
+    bool startOffsetPending_ = false; // Start took its mark before the frames were read
     bool cutRunning_ = false;
     bool startMarkStale_ = false;
     bool endMarkStale_ = false;

@@ -21,7 +21,7 @@ void SourceFrames::Prepare(const std::string& pathText) {
     if (pathText.empty())
         return;
     std::packaged_task<FrameIndex(std::stop_token)> task(
-        [pathText](std::stop_token stop) { return FrameIndex::Read(pathText, std::move(stop)); });
+        [read = read_, pathText](std::stop_token stop) { return read(pathText, std::move(stop)); });
     pending_ = task.get_future();
     pendingPath_ = pathText;
     reader_ = std::jthread(std::move(task));
@@ -38,10 +38,15 @@ std::shared_ptr<const FrameIndex> SourceFrames::For(const std::string& pathText)
         return nullptr;
     if (!ready_ || readyPath_ != pathText || !ready_->complete() ||
         ready_->identity() != *identity) {
-        ready_ = std::make_shared<const FrameIndex>(FrameIndex::Read(pathText));
+        ready_ = std::make_shared<const FrameIndex>(read_(pathText, {}));
         readyPath_ = pathText;
     }
     return ready_;
+}
+
+bool SourceFrames::Reading(const std::string& pathText, std::chrono::milliseconds wait) const {
+    return pending_.valid() && pendingPath_ == pathText &&
+           pending_.wait_for(wait) != std::future_status::ready;
 }
 
 } // namespace quavera

@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
+#include <future>
 
 using namespace quavera;
 using namespace quavera::testing;
@@ -206,6 +208,36 @@ private slots:
         QCOMPARE(Q(window_->endCaption), QString(" 70秒"));
         QVERIFY(!player_->playing);
         QVERIFY(!commands_->cutRunning());
+    }
+
+    // The frames of a long file on a slow card are still being read when Start comes: Start
+    // takes its mark without waiting (or it would wait out the reader's 5 s here), and End finds
+    // the start's offset once they are in.
+    void startDoesNotWaitForTheFrames() {
+        std::promise<void> release;
+        const std::shared_future<void> released = release.get_future().share();
+        commands_ = std::make_unique<MarkCommands>(
+            program_, *player_, *messages_, *window_,
+            [released](const std::string& path, std::stop_token stop) {
+                released.wait_for(std::chrono::seconds(5));
+                return FrameIndex::Read(path, std::move(stop));
+            });
+        chooseSource();
+        commands_->SourceChosen();
+        commands_->splitFields.setText(0, "7");
+        player_->position = 30.0;
+        commands_->Start();
+
+        QCOMPARE(Q(commands_->splitFields.text(0)), QString("7"));
+        QCOMPARE(Q(program_.StartMark), QString("30"));
+        QCOMPARE(Q(window_->startCaption), QString(" 30秒"));
+        QVERIFY(messages_->shown.empty());
+        release.set_value();
+        player_->position = 70.0;
+        commands_->End();
+        QVERIFY(messages_->shown.empty());
+        QCOMPARE(FieldTexts(commands_->splitFields), QStringList({"29.25", "39.09375", "31."}));
+        QCOMPARE(ReadFileBytes(keptPart()), PatternBytes(416 * kPatternFrameBytes, 40032));
     }
 
     // The file changed on disk between Start and End (a tag was written in front of the audio):
