@@ -110,9 +110,10 @@ private:
     std::vector<unsigned char> block_ = std::vector<unsigned char>(kMiB);
 };
 
-template <std::size_t N> double Median(std::array<double, N> values) {
+// Of a fixed array or a vector of at least one value.
+template <typename Values> double Median(Values values) {
     std::sort(values.begin(), values.end());
-    return values[N / 2];
+    return values[values.size() / 2];
 }
 
 inline double PeakResidentMiB() {

@@ -218,11 +218,6 @@ struct CutFigures {
     std::optional<double> readingRate; // nothing: the outline was done before any cut began
 };
 
-template <typename Values> double MedianOf(Values values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // A cut that begins after the outline is complete counts as a cut alone: on a fast machine the
 // outline of the hour may be done before the first cut.
 CutFigures MeasureCutWhileReading(Window& rig, const fs::path& source, const fs::path& folder) {
@@ -246,9 +241,9 @@ CutFigures MeasureCutWhileReading(Window& rig, const fs::path& source, const fs:
         std::fflush(stdout);
     }
     const double mib = static_cast<double>(fs::file_size(source)) / static_cast<double>(kMiB);
-    CutFigures figures{mib / MedianOf(alone), std::nullopt};
+    CutFigures figures{mib / Median(alone), std::nullopt};
     if (!reading.empty())
-        figures.readingRate = mib / MedianOf(reading);
+        figures.readingRate = mib / Median(reading);
     return figures;
 }
 

@@ -90,8 +90,7 @@ private:
 // Walks one file's frames from the tags in front to the tags at the end.
 class FrameWalker {
 public:
-    FrameWalker(FileWindow& window, std::int64_t size, FrameIndex& index)
-        : window_(window), size_(size), index_(index) {}
+    FrameWalker(FileWindow& window, FrameIndex& index) : window_(window), index_(index) {}
 
     void walk() {
         if (BeginsAsOtherFormat(window_.at(0, 12)))
@@ -141,7 +140,7 @@ private:
 
     // ID3v1, APEv2, Lyrics3 and an appended ID3v2 tag at the end, in any order.
     std::int64_t beforeTrailingTags(std::int64_t begin) {
-        std::int64_t limit = size_;
+        std::int64_t limit = index_.identity_.size;
         for (bool stripped = true; stripped;) {
             stripped = false;
             const std::int64_t before = stripTag(limit);
@@ -276,12 +275,7 @@ private:
         const auto frameNumber = static_cast<std::uint32_t>(index_.frameOffsets_.size());
         if (runs.empty() || runs.back().samplesPerFrame != header.samples ||
             runs.back().sampleRate != header.sampleRate) {
-            double start = 0;
-            if (!runs.empty()) {
-                const auto& last = runs.back();
-                start = last.startSeconds + double(frameNumber - last.firstFrame) *
-                                                last.samplesPerFrame / last.sampleRate;
-            }
+            const double start = runs.empty() ? 0.0 : runs.back().secondsAt(frameNumber);
             runs.push_back({frameNumber, header.samples, header.sampleRate, start});
         }
         index_.frameOffsets_.push_back(static_cast<std::uint32_t>(position));
@@ -290,20 +284,26 @@ private:
     }
 
     FileWindow& window_;
-    std::int64_t size_;
     std::int64_t limit_ = 0;
     FrameIndex& index_;
     FrameHeader stream_;
 };
+
+namespace {
+
+FileIdentity IdentityFrom(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+            status.st_size, status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec};
+}
+
+} // namespace
 
 std::optional<FileIdentity> IdentityOf(const std::string& pathText) {
     struct stat status {};
     if (pathText.empty() || ::stat(PathFromText(pathText).c_str(), &status) != 0 ||
         !S_ISREG(status.st_mode))
         return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
-                        static_cast<std::uint64_t>(status.st_ino), status.st_size,
-                        status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec};
+    return IdentityFrom(status);
 }
 
 FrameIndex FrameIndex::Read(const std::string& pathText, std::stop_token stop) {
@@ -316,11 +316,9 @@ FrameIndex FrameIndex::Read(const std::string& pathText, std::stop_token stop) {
     struct stat status {};
     if (!file || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return index;
-    index.identity_ = {static_cast<std::uint64_t>(status.st_dev),
-                       static_cast<std::uint64_t>(status.st_ino), status.st_size,
-                       status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec};
+    index.identity_ = IdentityFrom(status);
     FileWindow window(file.get(), status.st_size, std::move(stop));
-    FrameWalker(window, status.st_size, index).walk();
+    FrameWalker(window, index).walk();
     if (!index.complete_) {
         index.frameOffsets_.clear();
         index.runs_.clear();
@@ -337,8 +335,7 @@ double FrameIndex::durationSeconds() const {
     if (runs_.empty())
         return 0;
     const Run& last = runs_.back();
-    const double raw = last.startSeconds + double(frameOffsets_.size() - last.firstFrame) *
-                                               last.samplesPerFrame / last.sampleRate;
+    const double raw = last.secondsAt(frameOffsets_.size());
     const std::uint32_t trimmed =
         skipSamples_ == 0 ? 0 : skipSamples_ - kDecoderDelaySamples + paddingSamples_;
     return std::max(0.0, raw - double(trimmed) / runs_.front().sampleRate);

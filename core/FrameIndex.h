@@ -56,6 +56,11 @@ public:
         std::uint32_t samplesPerFrame = 0;
         std::uint32_t sampleRate = 0;
         double startSeconds = 0; // from the first decoded sample, before any skip
+
+        // Where frame `frame` of the run, or the run's end at that frame, begins.
+        [[nodiscard]] double secondsAt(std::size_t frame) const {
+            return startSeconds + double(frame - firstFrame) * samplesPerFrame / sampleRate;
+        }
     };
 
 private:
