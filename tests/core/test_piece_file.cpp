@@ -66,20 +66,6 @@ private slots:
         QCOMPARE(ReadFileBytes(dir.filePath("[铃声]1a.mp3")), piece);
         QCOMPARE(OpenDescriptors(), descriptorsBefore);
     }
-
-    // A piece that is not kept leaves nothing, named or not.
-    void discardedLeavesNothing() {
-        QTemporaryDir dir;
-        for (const bool unnamed : {true, false}) {
-            const Descriptor folder(
-                ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY));
-            auto file = PieceFile::Create(folder.get(), {.unnamed = unnamed});
-            QVERIFY(file.has_value());
-            QCOMPARE(::write(file->fd(), "abc", 3), ssize_t(3));
-            file->discard();
-            QCOMPARE(FolderEntries(dir.path()), QStringList());
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(PieceFileTest)
