@@ -5,10 +5,13 @@
 #include "fakes/FakeMessageBoxes.h"
 #include "fakes/FakePlayer.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <chrono>
 #include <future>
+#include <thread>
 
 using namespace quavera;
 using namespace quavera::testing;
@@ -241,6 +244,43 @@ private slots:
         QVERIFY(messages_->shown.empty());
         QCOMPARE(FieldTexts(commands_->splitFields), QStringList({"29.25", "39.09375", "31."}));
         QCOMPARE(ReadFileBytes(keptPart()), PatternBytes(416 * kPatternFrameBytes, 40032));
+    }
+
+    // A file the player plays that holds no MPEG audio (AAC named .mp3): Start and End refuse it
+    // and never read it on the window's thread. The answer is kept; only a change on disk has the
+    // file read again, on the index's thread.
+    void noAudioIsReadOffTheWindowThread() {
+        std::atomic<int> reads{0};
+        std::atomic<int> onWindowThread{0};
+        const auto windowThread = std::this_thread::get_id();
+        commands_ = std::make_unique<MarkCommands>(
+            program_, *player_, *messages_, *window_,
+            [&](const std::string& path, std::stop_token stop) {
+                ++reads;
+                onWindowThread += std::this_thread::get_id() == windowThread ? 1 : 0;
+                return FrameIndex::Read(path, std::move(stop));
+            });
+        chooseSource();
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=d=20", "-c:a",
+                                "aac", "-f", "adts", source_});
+        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        commands_->SourceChosen();
+        for (int round = 0; round < 2; ++round) {
+            for (int press = 0; press < 2; ++press) {
+                // End first: it waits for the reading, which Start does only briefly.
+                messages_->shown.clear();
+                commands_->End();
+                verifyOneMessage("请选择要剪切的MP3文件！", "提示", MessageIcon::None);
+                messages_->shown.clear();
+                commands_->Start();
+                verifyOneMessage("请选择要剪切的MP3文件！", "错误", MessageIcon::Critical);
+            }
+            QCOMPARE(reads.load(), round + 1);
+            QFile file(source_); // touched: another file to the index
+            QVERIFY(file.open(QIODevice::Append) && file.write("x", 1) == 1);
+        }
+        QCOMPARE(onWindowThread.load(), 0);
     }
 
     // The file changed on disk between Start and End (a tag was written in front of the audio):
