@@ -344,14 +344,17 @@ private:
     bool take(std::int64_t position, const FrameHeader& header, std::uint32_t length) {
         if (position + length > limit_ || position > std::numeric_limits<std::uint32_t>::max())
             return false;
-        const bool first = !seenFrame_;
-        seenFrame_ = true;
+        const bool first = !handled_;
+        const bool newStream = handled_ && !SameStream(header, *handled_);
+        handled_ = header;
         if (isInformationFrame(position, header, length, first))
             return true;
         auto& runs = index_.runs_;
         const auto frameNumber = static_cast<std::uint32_t>(index_.frameOffsets_.size());
-        if (runs.empty() || runs.back().samplesPerFrame != header.samples ||
-            runs.back().sampleRate != header.sampleRate) {
+        // The parser times the frame on which the stream changes by the stream before it.
+        const bool timedAsBefore = newStream && !runs.empty();
+        if (!timedAsBefore && (runs.empty() || runs.back().samplesPerFrame != header.samples ||
+                               runs.back().sampleRate != header.sampleRate)) {
             const double start = runs.empty() ? 0.0 : runs.back().secondsAt(frameNumber);
             runs.push_back({frameNumber, header.samples, header.sampleRate, start});
         }
@@ -366,7 +369,9 @@ private:
     // player, and so to us.
     bool isInformationFrame(std::int64_t position, const FrameHeader& header, std::uint32_t length,
                             bool first) {
-        const auto frame = window_.at(position, length);
+        // Like the parser, read on past a frame too short to hold the whole tag.
+        constexpr std::size_t kLongestTagBytes = 256;
+        const auto frame = window_.at(position, std::max<std::size_t>(length, kLongestTagBytes));
         const std::size_t tag = InformationTagOffset(header);
         if (!StartsWith(frame, "Xing", tag) && !StartsWith(frame, "Info", tag))
             return false;
@@ -394,9 +399,9 @@ private:
     FileWindow& window_;
     std::int64_t limit_ = 0;
     FrameIndex& index_;
-    std::optional<FrameHeader> stream_; // the stream of the last frame taken
-    std::uint32_t freeRate_ = 0;        // bit rate of the free-format stream in sync
-    bool seenFrame_ = false;
+    std::optional<FrameHeader> stream_;  // the stream of the last frame taken
+    std::uint32_t freeRate_ = 0;         // bit rate of the free-format stream in sync
+    std::optional<FrameHeader> handled_; // the last frame taken or dropped
 };
 
 namespace {

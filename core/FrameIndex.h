@@ -55,7 +55,7 @@ public:
 
     struct Position {
         std::size_t frame = 0;    // frameCount() past the end of the audio
-        std::uint32_t sample = 0; // of the frame's decoded samples, the one that plays
+        std::uint32_t sample = 0; // of all the frame's decoded samples (clipped ones counted)
     };
     // The frame that plays at `seconds` on the player's clock, and the sample within it.
     [[nodiscard]] Position FrameAt(double seconds) const;
@@ -63,16 +63,16 @@ public:
     // end of the audio, audioEnd().
     [[nodiscard]] std::int64_t OffsetAt(double seconds) const;
 
-    // Decoded samples the player leaves out at the start (the encoder's delay and the decoder's)
-    // and at the end, as LAME's tag declares them; 0 without one.
+    // Decoded samples the player leaves out at the start (the encoder's delay declared in LAME's
+    // tag plus the decoder's 529) and at the end (the tag's padding); 0 without that tag.
     [[nodiscard]] std::uint32_t skipSamples() const { return skipSamples_; }
     [[nodiscard]] std::uint32_t paddingSamples() const { return paddingSamples_; }
     // Of the first frame's stream; 0 without audio.
     [[nodiscard]] std::uint32_t samplesPerFrame() const;
     [[nodiscard]] std::uint32_t sampleRate() const;
 
-    // Frames of one kind in a row; a stream that changes its sampling rate or layer starts a new
-    // run.
+    // Frames of one length in time in a row. A stream of another sampling rate or layer starts a
+    // new run with its second frame: the player times the first by the stream before.
     struct Run {
         std::uint32_t firstFrame = 0;
         std::uint32_t samplesPerFrame = 0;
