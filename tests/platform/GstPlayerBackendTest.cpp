@@ -192,6 +192,9 @@ private slots:
         const std::vector<float> heard(played.samples.begin(), played.samples.begin() + kCompared);
         const qint64 at = std::llround(double(played.firstNanoseconds) * kRate / 1e9);
         const Match match = FindIn(source_, at, heard, kToleranceMs * kRate / 1000);
+        qInfo(
+            "clock %lld ms: first buffer at %lld ms, %lld samples off the source, correlation %.4f",
+            targetMs, firstMs, match.lagSamples, match.correlation);
         QVERIFY2(match.correlation > 0.99 &&
                      std::abs(match.lagSamples) * 1000 / kRate <= kToleranceMs,
                  qPrintable(QStringLiteral("heard %1 samples off, correlation %2")
