@@ -341,10 +341,12 @@ double FrameIndex::durationSeconds() const {
     return std::max(0.0, raw - double(trimmed) / runs_.front().sampleRate);
 }
 
-std::int64_t FrameIndex::OffsetAt(double seconds) const {
-    if (runs_.empty())
-        return 0;
-    const double raw = std::max(seconds, 0.0) + double(skipSamples_) / runs_.front().sampleRate;
+double FrameIndex::SkipSeconds() const {
+    return double(skipSamples_) / runs_.front().sampleRate;
+}
+
+std::size_t FrameIndex::FrameAt(double seconds) const {
+    const double raw = std::max(seconds, 0.0) + SkipSeconds();
     const auto run = std::prev(
         std::upper_bound(runs_.begin(), runs_.end(), raw,
                          [](double time, const Run& each) { return time < each.startSeconds; }));
@@ -354,8 +356,35 @@ std::int64_t FrameIndex::OffsetAt(double seconds) const {
     const double frames =
         std::floor((raw - run->startSeconds) * run->sampleRate / run->samplesPerFrame + 1e-9);
     if (!(frames < double(runEnd - run->firstFrame)))
-        return runEnd < frameOffsets_.size() ? frameOffsets_[runEnd] : audioEnd_;
-    return frameOffsets_[run->firstFrame + static_cast<std::size_t>(frames)];
+        return runEnd;
+    return run->firstFrame + static_cast<std::size_t>(frames);
+}
+
+double FrameIndex::SecondsOf(std::size_t frame) const {
+    const auto run = std::prev(std::upper_bound(
+        runs_.begin(), runs_.end(), frame,
+        [](std::size_t number, const Run& each) { return number < each.firstFrame; }));
+    return run->secondsAt(frame) - SkipSeconds();
+}
+
+std::int64_t FrameIndex::OffsetAt(double seconds) const {
+    if (runs_.empty())
+        return 0;
+    const std::size_t frame = FrameAt(seconds);
+    return frame < frameOffsets_.size() ? frameOffsets_[frame] : audioEnd_;
+}
+
+FrameIndex::Frames FrameIndex::FramesBetween(double fromSeconds, double toSeconds,
+                                             std::size_t leadFrames) const {
+    if (runs_.empty())
+        return {};
+    const std::size_t first = FrameAt(fromSeconds);
+    const std::size_t begin = first - std::min(first, leadFrames);
+    // The frame that plays at `toSeconds` is wanted whole.
+    const std::size_t end = std::max(FrameAt(toSeconds) + 1, begin + 1);
+    return {frameOffsets_[std::min(begin, frameOffsets_.size() - 1)],
+            end < frameOffsets_.size() ? frameOffsets_[end] : audioEnd_,
+            SecondsOf(std::min(begin, frameOffsets_.size() - 1))};
 }
 
 } // namespace quavera

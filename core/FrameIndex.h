@@ -49,6 +49,19 @@ public:
     // frame, audioEnd(). Needs audio.
     [[nodiscard]] std::int64_t OffsetAt(double seconds) const;
 
+    // The frames that play from `fromSeconds` to `toSeconds` on the player's clock, and
+    // `leadFrames` frames before them: a decoder given only these bytes needs the frames before
+    // (the bit reservoir, the filter's overlap) to decode the first ones whole.
+    struct Frames {
+        std::int64_t begin = 0;
+        std::int64_t end = 0;
+        // When the first of them starts on the player's clock; below 0 for the encoder's delay.
+        double startSeconds = 0;
+    };
+    // Needs audio.
+    [[nodiscard]] Frames FramesBetween(double fromSeconds, double toSeconds,
+                                       std::size_t leadFrames) const;
+
     // Frames of one kind in a row; a stream that changes its sampling rate or layer after lost
     // sync starts a new run.
     struct Run {
@@ -65,6 +78,12 @@ public:
 
 private:
     friend class FrameWalker;
+
+    // The number of the frame that plays at `seconds`; frameCount() past the last one.
+    [[nodiscard]] std::size_t FrameAt(double seconds) const;
+    // When frame `frame` starts on the player's clock.
+    [[nodiscard]] double SecondsOf(std::size_t frame) const;
+    [[nodiscard]] double SkipSeconds() const;
 
     FileIdentity identity_;
     bool complete_ = false;
