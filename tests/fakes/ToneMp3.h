@@ -16,10 +16,12 @@ namespace quavera::testing {
 inline const QStringList kJoinableCbr{QStringLiteral("-b"), QStringLiteral("128"),
                                       QStringLiteral("--cbr"), QStringLiteral("-t")};
 
-// A sine tone at `amplitude` of full scale, encoded by lame in mono at 44.1 kHz with `encoding`
-// (for instance {"-V", "2"} for VBR with its information frame, "--ti", a picture for a cover).
-inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
-                          double hertz = 440.0, const QStringList& encoding = kJoinableCbr) {
+// `seconds` of mono sound at 44.1 kHz, `sampleAt(frame)` giving each sample (-1 to 1), encoded
+// by lame with `encoding` (for instance {"-V", "2"} for VBR with its information frame, "--ti",
+// a picture for a cover).
+template <typename SampleAt>
+bool EncodeMp3(const QString& path, double seconds, const SampleAt& sampleAt,
+               const QStringList& encoding = kJoinableCbr) {
     constexpr int kRate = 44100;
     QProcess lame;
     QStringList arguments{QStringLiteral("--silent"),   QStringLiteral("-r"),
@@ -35,7 +37,7 @@ inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
     const auto frames = static_cast<qint64>(seconds * kRate);
     QByteArray block;
     for (qint64 frame = 0; frame < frames; ++frame) {
-        const double value = amplitude * std::sin(2 * std::numbers::pi * hertz * frame / kRate);
+        const double value = sampleAt(frame, kRate);
         const auto sample = static_cast<std::int16_t>(std::lround(value * 32767));
         const auto little = qToLittleEndian(sample);
         block.append(reinterpret_cast<const char*>(&little), sizeof little);
@@ -49,6 +51,17 @@ inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
     lame.closeWriteChannel();
     return lame.waitForFinished(120000) && lame.exitStatus() == QProcess::NormalExit &&
            lame.exitCode() == 0;
+}
+
+// A sine tone at `amplitude` of full scale.
+inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
+                          double hertz = 440.0, const QStringList& encoding = kJoinableCbr) {
+    return EncodeMp3(
+        path, seconds,
+        [&](qint64 frame, int rate) {
+            return amplitude * std::sin(2 * std::numbers::pi * hertz * frame / rate);
+        },
+        encoding);
 }
 
 } // namespace quavera::testing
