@@ -91,8 +91,8 @@ void WaveformDetail::readShownPart() {
         std::clamp((from_ + to_ - part) / 2, 0.0, std::max(duration_ - part, 0.0));
     const FrameIndex::Frames frames = index->FramesBetween(partFrom, partFrom + part, kLeadFrames);
     reading_ = true;
-    reader_->readPart(OutlineSource{path_, frames.begin, frames.end, frames.startSeconds},
-                      partFrom, partFrom + part);
+    reader_->readPart(OutlineSource{path_, frames.begin, frames.end, frames.startSeconds}, partFrom,
+                      partFrom + part);
 }
 
 void WaveformDetail::drop() {

@@ -35,8 +35,7 @@ void DrawMark(QPainter& painter, const QSize& pixels, const Shown& shown, double
         return;
     }
     const int x = WaveformColumn(seconds, shown.from, shown.to, pixels.width());
-    painter.fillRect(QRect(x, 0, std::min(thickness, pixels.width() - x), pixels.height()),
-                     colour);
+    painter.fillRect(QRect(x, 0, std::min(thickness, pixels.width() - x), pixels.height()), colour);
 }
 
 // The outline in one column: the finer one where it has been read, else the whole medium's.
@@ -118,8 +117,7 @@ void PaintWaveform(QPainter& painter, const QSize& size, const WaveformScene& sc
             DrawMark(painter, pixels, shown, *scene.endSeconds, thickness, colours::kEndMark);
         }
         if (scene.playheadSeconds) {
-            DrawMark(painter, pixels, shown, *scene.playheadSeconds, thickness,
-                     colours::kPlayhead);
+            DrawMark(painter, pixels, shown, *scene.playheadSeconds, thickness, colours::kPlayhead);
         }
     }
     painter.restore();

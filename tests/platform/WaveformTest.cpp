@@ -107,8 +107,8 @@ private slots:
         const QString path = folder_.filePath(QStringLiteral("clicks.mp3"));
         const auto clicks = [&](qint64 frame, int rate) {
             const double at = static_cast<double>(frame) / rate;
-            const bool click = (at >= kFirst && at < kFirst + 0.001) ||
-                               (at >= kSecond && at < kSecond + 0.001);
+            const bool click =
+                (at >= kFirst && at < kFirst + 0.001) || (at >= kSecond && at < kSecond + 0.001);
             return click ? 0.8 : 0.0;
         };
         QVERIFY(testing::EncodeMp3(path, kSeconds, clicks, {QStringLiteral("-b"), "128"}));
