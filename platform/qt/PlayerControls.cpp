@@ -316,8 +316,8 @@ QString PlayerControls::screenDescription() const {
     // What the screen shows, in words: the clock as it reads, the marks in the same form, the
     // part shown when zoomed, and the file's name or why it cannot play.
     QStringList parts{timeLabel_->text()};
-    const bool withHours = clockWithHours();
     if (usable_) {
+        const bool withHours = clockWithHours();
         if (startMark_) {
             parts << QStringLiteral("开始 ") + formatClock(toMilliseconds(*startMark_), withHours);
         }
