@@ -7,6 +7,7 @@
 #include <QtEndian>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <numbers>
 
 namespace quavera::testing {
@@ -16,13 +17,11 @@ namespace quavera::testing {
 inline const QStringList kJoinableCbr{QStringLiteral("-b"), QStringLiteral("128"),
                                       QStringLiteral("--cbr"), QStringLiteral("-t")};
 
-// `seconds` of mono sound at 44.1 kHz, `sampleAt(frame)` giving each sample (-1 to 1), encoded
-// by lame with `encoding` (for instance {"-V", "2"} for VBR with its information frame, "--ti",
-// a picture for a cover).
-template <typename SampleAt>
-bool EncodeMp3(const QString& path, double seconds, const SampleAt& sampleAt,
-               const QStringList& encoding = kJoinableCbr) {
-    constexpr int kRate = 44100;
+// `frames` samples in mono at 44.1 kHz, each from `sampleAt` (-1 to 1, asked in order), encoded by
+// lame with `encoding`.
+inline bool EncodeMonoMp3(const QString& path, qint64 frames,
+                          const std::function<double(qint64)>& sampleAt,
+                          const QStringList& encoding) {
     QProcess lame;
     QStringList arguments{QStringLiteral("--silent"),   QStringLiteral("-r"),
                           QStringLiteral("-s"),         QStringLiteral("44.1"),
@@ -34,11 +33,9 @@ bool EncodeMp3(const QString& path, double seconds, const SampleAt& sampleAt,
     if (!lame.waitForStarted()) {
         return false;
     }
-    const auto frames = static_cast<qint64>(seconds * kRate);
     QByteArray block;
     for (qint64 frame = 0; frame < frames; ++frame) {
-        const double value = sampleAt(frame, kRate);
-        const auto sample = static_cast<std::int16_t>(std::lround(value * 32767));
+        const auto sample = static_cast<std::int16_t>(std::lround(sampleAt(frame) * 32767));
         const auto little = qToLittleEndian(sample);
         block.append(reinterpret_cast<const char*>(&little), sizeof little);
         if (block.size() >= (1 << 16) || frame + 1 == frames) {
@@ -53,13 +50,15 @@ bool EncodeMp3(const QString& path, double seconds, const SampleAt& sampleAt,
            lame.exitCode() == 0;
 }
 
-// A sine tone at `amplitude` of full scale.
+// A sine tone at `amplitude` of full scale, encoded by lame in mono at 44.1 kHz with `encoding`
+// (for instance {"-V", "2"} for VBR with its information frame, "--ti", a picture for a cover).
 inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
                           double hertz = 440.0, const QStringList& encoding = kJoinableCbr) {
-    return EncodeMp3(
-        path, seconds,
-        [&](qint64 frame, int rate) {
-            return amplitude * std::sin(2 * std::numbers::pi * hertz * frame / rate);
+    constexpr int kRate = 44100;
+    return EncodeMonoMp3(
+        path, static_cast<qint64>(seconds * kRate),
+        [&](qint64 frame) {
+            return amplitude * std::sin(2 * std::numbers::pi * hertz * double(frame) / kRate);
         },
         encoding);
 }

@@ -105,13 +105,15 @@ private slots:
         constexpr double kFirst = 60.0;
         constexpr double kSecond = 60.04;
         const QString path = folder_.filePath(QStringLiteral("clicks.mp3"));
-        const auto clicks = [&](qint64 frame, int rate) {
-            const double at = static_cast<double>(frame) / rate;
+        constexpr int kRate = 44100;
+        const auto clicks = [&](qint64 frame) {
+            const double at = static_cast<double>(frame) / kRate;
             const bool click =
                 (at >= kFirst && at < kFirst + 0.001) || (at >= kSecond && at < kSecond + 0.001);
             return click ? 0.8 : 0.0;
         };
-        QVERIFY(testing::EncodeMp3(path, kSeconds, clicks, {QStringLiteral("-b"), "128"}));
+        QVERIFY(testing::EncodeMonoMp3(path, static_cast<qint64>(kSeconds * kRate), clicks,
+                                       {QStringLiteral("-b"), "128"}));
 
         WaveformReader whole;
         whole.read(path);
