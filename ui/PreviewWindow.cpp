@@ -3,7 +3,9 @@
 #include "core/ProgramInfo.h"
 #include "ui/DesktopActions.h"
 #include "ui/EnterKey.h"
+#include "ui/ScreenReader.h"
 #include "ui/SecondaryWindow.h"
+#include "ui/TextFit.h"
 #include "ui/Twips.h"
 
 #include <QKeyEvent>
@@ -48,6 +50,7 @@ PreviewWindow::PreviewWindow(const PlayerFactory& makePlayer, ProcessLauncher& l
     if (player_ == nullptr) {
         throw std::invalid_argument("PreviewWindow needs a player");
     }
+    SetAccessibleRole(*this, QAccessible::Window); // a frame, for a screen reader
     setObjectName(QStringLiteral("FrmST"));
     setWindowTitle(QStringLiteral("试听--Quavera"));
     // A sizable tool window: the user may resize it, but the controls keep their places.
@@ -70,6 +73,7 @@ PreviewWindow::PreviewWindow(const PlayerFactory& makePlayer, ProcessLauncher& l
     connect(remove, &QPushButton::clicked, this, [this] { deletePiece(); });
     connect(folder, &QPushButton::clicked, this, [this] { openFolder(); });
 
+    GiveTextsRoom(*this); // a large desktop font needs wider buttons
     CentreOnScreen(*this);
 }
 
