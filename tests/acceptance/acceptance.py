@@ -240,7 +240,7 @@ def scenario(program, desktop, root, source_name, shots):
         desktop.activate(main)
 
         time.sleep(2.0)  # let it play
-        desktop.key("Tab", "Tab", "Tab")  # to the player's play/pause button
+        desktop.key("Tab", "Tab", "Tab", "Tab")  # past the player's screen to play/pause
         desktop.key("Return")  # pauses; it must not reach 结束 (End)
         time.sleep(1.5)
         others = [p.name for p in folder.iterdir() if p.name != source_name]
