@@ -45,12 +45,7 @@ QString Clipped(QWidget* control) {
         control->window()->rect().contains(textArea)) {
         return {};
     }
-    return QStringLiteral("%1 \"%2\" needs %3x%4 in %5x%6")
-        .arg(control->objectName(), text)
-        .arg(needed.width())
-        .arg(needed.height())
-        .arg(room.width())
-        .arg(room.height());
+    return control->objectName() + QLatin1Char(' ') + text;
 }
 
 } // namespace
