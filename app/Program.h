@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/CutState.h"
 #include "app/FirstRunOffer.h"
+#include "core/CutState.h"
 #include "platform/common/RegistryStrings.h"
 #include "platform/qt/FileKeyValueStore.h"
 #include "platform/qt/QtFileOpenDialog.h"
@@ -32,6 +32,8 @@ public:
     Program& operator=(const Program&) = delete;
 
     [[nodiscard]] MainWindow& window() { return *window_; }
+    // The message boxes of the program, owned by the main window.
+    [[nodiscard]] MessageBoxes& messages() { return messages_; }
 
 private:
     QTranslator qtTranslation_;

@@ -1,6 +1,7 @@
 // Quavera: cuts a piece out of an MP3 file to make a ringtone.
 #include "app/CommandLine.h"
 #include "app/Program.h"
+#include "core/ProgramInfo.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -22,7 +23,14 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     quavera::Program program; // asks the first-run question, if it is due
     program.window().show();
-    if (!request.file.isEmpty()) {
+    if (!request.remoteAddress.isEmpty()) {
+        // Told in the window, like every other refusal: a desktop start has no terminal.
+        QTimer::singleShot(0, &program.window(), [&program, address = request.remoteAddress] {
+            program.messages().show(quavera::kRemoteAddressText + address.toStdString(),
+                                    quavera::info::kErrorTitle, quavera::MessageIcon::Critical,
+                                    quavera::MessageButtons::Ok);
+        });
+    } else if (!request.file.isEmpty()) {
         // Loaded from the event loop, with the window on screen, as a choice with 浏览 would be.
         QTimer::singleShot(0, &program.window(), [&program, file = request.file.toStdString()] {
             program.window().openSource(file);

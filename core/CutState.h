@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/FileIdentity.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,8 @@ struct ProgramState {
     std::string StartMark;
     std::string EndMark;
     std::string PreviewFile;
+    // The piece at PreviewFile as the cut wrote it: the preview deletes nothing else.
+    std::optional<FileIdentity> PreviewIdentity;
 };
 
 inline constexpr char kPartNamePrefix[] = "[铃声]";

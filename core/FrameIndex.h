@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileIdentity.h"
+
 #include <cstdint>
 #include <optional>
 #include <stop_token>
@@ -7,19 +9,6 @@
 #include <vector>
 
 namespace quavera {
-
-// What tells one state of a file from another: a file replaced, rewritten or truncated after it
-// was indexed differs in one of these.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t modifiedNanoseconds = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-// The identity of a regular file; nothing for anything else or a path that cannot be read.
-[[nodiscard]] std::optional<FileIdentity> IdentityOf(const std::string& pathText);
 
 // Where the MPEG audio of a file lies, frame by frame, and which frame plays at a given moment
 // of the player's clock. Tags at either end, junk before the first frame and the encoder's

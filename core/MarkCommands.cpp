@@ -245,10 +245,16 @@ void MarkCommands::End() {
         return;
     }
     lastCutUnfinished_ = false;
+    // What this cut wrote: a preview deletes that file, not one put under its name afterwards.
+    writtenPiece_ = IdentityOf(PartFileName(cut, 1));
     // A preview left open may still name an earlier cut's piece: its delete must not reach a
     // file this cut did not write. 试听 gives it this cut's piece.
-    if (program_.PreviewFile != PartFileName(cut, 1))
+    if (program_.PreviewFile != PartFileName(cut, 1)) {
         program_.PreviewFile.clear();
+        program_.PreviewIdentity.reset();
+    } else {
+        program_.PreviewIdentity = writtenPiece_;
+    }
 }
 
 std::optional<double> MarkCommands::startMarkOnSource() const {
@@ -295,7 +301,9 @@ void MarkCommands::refuseEnd(const std::string& text, const std::string& title) 
 // preview no longer names a file for its delete: that file is not this cut's.
 void MarkCommands::markCutUnfinished() {
     lastCutUnfinished_ = true;
+    writtenPiece_.reset();
     program_.PreviewFile.clear();
+    program_.PreviewIdentity.reset();
     window_.setStatusCaption("");
     window_.setEndCaption("");
 }

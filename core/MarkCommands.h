@@ -41,6 +41,8 @@ public:
     // True when the most recent End did not write its piece: the captured names then refer to
     // a file that End did not write, and the preview must not be given it.
     [[nodiscard]] bool lastCutUnfinished() const { return lastCutUnfinished_; }
+    // The piece the most recent finished cut wrote, as it wrote it; nothing after any other End.
+    [[nodiscard]] const std::optional<FileIdentity>& writtenPiece() const { return writtenPiece_; }
 
     CutState cut;
     SplitFields splitFields;
@@ -67,6 +69,7 @@ private:
     bool startMarkStale_ = false;
     bool endMarkStale_ = false;
     bool lastCutUnfinished_ = false;
+    std::optional<FileIdentity> writtenPiece_;
 };
 
 } // namespace quavera

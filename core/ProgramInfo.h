@@ -15,7 +15,8 @@ inline constexpr char kDesktopEntryName[] = "quavera";
 // Written as the browser start page after the first-run offer is accepted.
 inline constexpr char kHomePageAddress[] = "https://quavera.example.org/";
 inline constexpr char kContactEmail[] = "quavera@example.org";
-inline constexpr char kRightsNotice[] = "Copyright (C) 2026 Quavera 开发者，依 GPLv3+ 发布。";
+// Short enough for one line of the About window at the desktops' usual fonts.
+inline constexpr char kRightsNotice[] = "© 2026 Quavera 开发者，依 GPLv3+ 发布。";
 // Pages shipped with the program, looked up in its data folder.
 inline constexpr char kHelpPageFile[] = "help.html";
 inline constexpr char kFormatsPageFile[] = "formats.html";

@@ -22,7 +22,8 @@ SIZE = 32
 SAMPLES = 8
 
 PAGE = (255, 255, 255)  # corners outside the rounded square
-TILE_TOP = (52, 140, 230)
+# The white note stands at 5:1 or more against every shade of the tile.
+TILE_TOP = (30, 110, 200)
 TILE_BOTTOM = (22, 70, 160)
 NOTE = (255, 255, 255)
 NOTE_SHADOW = (10, 40, 100)

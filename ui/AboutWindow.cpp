@@ -3,7 +3,9 @@
 #include "core/ProgramInfo.h"
 #include "ui/DesktopActions.h"
 #include "ui/EnterKey.h"
+#include "ui/ScreenReader.h"
 #include "ui/SecondaryWindow.h"
+#include "ui/TextFit.h"
 #include "ui/Twips.h"
 
 #include <QFont>
@@ -20,14 +22,6 @@ constexpr char kDescription[] =
     "出来，非常适合做铃声制作软件。\n"
     "   Quavera操作很简单，只需要设置需要剪切MP3文件的起点和终点，然后保存就可以了。\n"
     "新版Quavera对MP3文件剪切更准确。";
-
-// The CJK faces on Linux set lines almost one and a half characters apart, and at that spacing
-// the six wrapped lines of the description would not fit their place; they are set closer, as
-// a CJK book face would set them. Blanks and line breaks are kept as written.
-QString DescriptionHtml() {
-    return QStringLiteral("<p style=\"white-space:pre-wrap; line-height:72%\">") +
-           QString::fromUtf8(kDescription).toHtmlEscaped() + QStringLiteral("</p>");
-}
 
 QLabel* AddLabel(QWidget* window, const char* name, const QString& text, const QRect& place) {
     auto* label = new QLabel(text, window);
@@ -51,6 +45,7 @@ QFont TitleFont() {
 
 AboutWindow::AboutWindow(ProcessLauncher& launcher, MessageBoxes& messages)
     : QWidget(nullptr), launcher_(launcher), messages_(messages) {
+    SetAccessibleRole(*this, QAccessible::Dialog);
     setObjectName(QStringLiteral("FrmA"));
     setWindowTitle(QStringLiteral("关于Quavera"));
     SetUpSecondaryWindow(*this, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -58,7 +53,8 @@ AboutWindow::AboutWindow(ProcessLauncher& launcher, MessageBoxes& messages)
     setFixedSize(TwipsToPixels(4785), TwipsToPixels(3960));
 
     QLabel* picture = AddLabel(this, "Image1", QString(), TwipsRect(240, 120, 480, 480));
-    picture->setPixmap(ProgramIcon().pixmap(QSize(32, 32)));
+    // 32 by 32 on screen; at a scale factor of 2 from the 64-pixel drawing, not enlarged.
+    picture->setPixmap(ProgramIcon().pixmap(QSize(32, 32), devicePixelRatioF()));
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     QLabel* title = AddLabel(this, "Label1", QString::fromUtf8(info::kMainCaption),
@@ -66,8 +62,7 @@ AboutWindow::AboutWindow(ProcessLauncher& launcher, MessageBoxes& messages)
     title->setFont(TitleFont());
 
     QLabel* description =
-        AddLabel(this, "Label2", DescriptionHtml(), TwipsRect(240, 960, 4215, 1215));
-    description->setTextFormat(Qt::RichText);
+        AddLabel(this, "Label2", QString::fromUtf8(kDescription), TwipsRect(240, 960, 4215, 1215));
     description->setWordWrap(true);
     description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -91,6 +86,9 @@ AboutWindow::AboutWindow(ProcessLauncher& launcher, MessageBoxes& messages)
     connect(help, &QPushButton::clicked, this, [this] { openHelp(); });
     connect(ok, &QPushButton::clicked, this, &QWidget::close);
 
+    // The CJK faces set lines about one and a half characters apart: at most fonts the six
+    // lines of the description need more than their place, and the window grows to show them.
+    GiveTextsRoom(*this);
     CentreOnScreen(*this);
 }
 

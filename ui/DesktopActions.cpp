@@ -70,7 +70,13 @@ std::string BundledPageAddress(const std::string& fileName) {
 QIcon ProgramIcon() {
     static const bool resourcesReady = (InitProgramResources(), true);
     Q_UNUSED(resourcesReady);
-    return QIcon(QStringLiteral(":/quavera/quavera.png"));
+    // Every size the desktop may ask for (task bar, switcher, title bar at any scale), so that
+    // none is scaled from the 32-pixel picture.
+    QIcon icon(QStringLiteral(":/quavera/quavera.png"));
+    for (const int size : {16, 24, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/quavera/quavera-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
 }
 
 } // namespace quavera

@@ -24,7 +24,8 @@ bool OpenAddress(ProcessLauncher& launcher, MessageBoxes& messages, const std::s
 // QCoreApplication::applicationDirPath().
 std::string BundledPageAddress(const std::string& fileName);
 
-// The 32x32 program icon (Qt resource ":/quavera/quavera.png").
+// The program icon: the 32x32 picture (Qt resource ":/quavera/quavera.png") and the icon
+// theme's drawings of it from 16 to 256 pixels.
 QIcon ProgramIcon();
 
 } // namespace quavera

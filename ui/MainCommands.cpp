@@ -96,6 +96,7 @@ void MainCommands::Audition() {
     // A name that refers to no file is the player's business: it just plays nothing.
     static_cast<void>(previewPlayer.setURL(keptPart));
     services_.program.PreviewFile = keptPart;
+    services_.program.PreviewIdentity = keptPart.empty() ? std::nullopt : marks_.writtenPiece();
 }
 
 void MainCommands::About() {

@@ -1,12 +1,15 @@
 #include "ui/MainWindow.h"
 
+#include "core/PartWriter.h"
 #include "core/ProgramInfo.h"
 #include "core/SourceCheck.h"
 #include "ui/AboutWindow.h"
 #include "ui/DesktopActions.h"
 #include "ui/EnterKey.h"
 #include "ui/PreviewWindow.h"
+#include "ui/ScreenReader.h"
 #include "ui/SecondaryWindow.h"
+#include "ui/TextFit.h"
 #include "ui/Twips.h"
 #include "ui/WrappingButton.h"
 
@@ -98,6 +101,7 @@ MainWindow::MainWindow(const MainServices& services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       services_(services) {
+    SetAccessibleRole(*this, QAccessible::Window); // a frame, for a screen reader
     setObjectName(QStringLiteral("Frm"));
     setWindowTitle(Text(info::kMainCaption));
     setWindowIcon(ProgramIcon());
@@ -139,6 +143,18 @@ MainWindow::MainWindow(const MainServices& services, QWidget* parent)
     commands_->Load();
     timer1_->start();
 
+    // The CJK faces set their lines taller than the layout's boxes. The labels filled later are
+    // given the room of the longest text they show: two lines of "剪切完成，请试听！", and the
+    // most seconds a time can have.
+    const std::array<QLabel*, 4> filledLater{lb_, lbz_, lbk_, lbj_};
+    for (QLabel* label : filledLater) {
+        label->setText(label == lb_ ? Text(kCutFinishedCaption) : QStringLiteral(" 32767秒"));
+    }
+    GiveTextsRoom(*frame2_);
+    GiveTextsRoom(*this);
+    for (QLabel* label : filledLater) {
+        label->clear();
+    }
     CentreOnScreen(*this);
     setAcceptDrops(true);
 }
@@ -236,8 +252,9 @@ void MainWindow::setTabOrderAndFocus() {
     // Frames, labels, the disabled path boxes and the hidden size fields never take the focus.
     // A player that only takes the focus in its own controls is skipped by setTabOrder; those
     // controls come in their place because the player is made between the two button groups.
+    // The buttons follow their places on screen, left to right: 剪切其他格式？ before 关于.
     const std::array<QWidget*, 9> order{cmdBrowseS_, cmdBrowseD_, cmdO_,     player_,  cmdQ_,
-                                        command1_,   command2_,   command3_, command4_};
+                                        command1_,   command2_,   command4_, command3_};
     for (std::size_t index = 1; index < order.size(); ++index) {
         setTabOrder(order.at(index - 1), order.at(index));
     }
@@ -293,10 +310,17 @@ void MainWindow::setBusyPointer(bool busy) {
 
 void MainWindow::setStatusCaption(const std::string& text) {
     lb_->setText(Text(text));
+    // The label shows it to the eye; a screen reader, whose focus is elsewhere, is told.
+    if (text == kCutFinishedCaption) {
+        Announce(*this, Text(text));
+    }
 }
 
 void MainWindow::setStartCaption(const std::string& text) {
     lbk_->setText(Text(text));
+    if (!text.empty()) {
+        Announce(*this, QStringLiteral("开始时间：") + Text(text).trimmed());
+    }
 }
 
 void MainWindow::setEndCaption(const std::string& text) {

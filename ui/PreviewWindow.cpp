@@ -1,8 +1,11 @@
 #include "ui/PreviewWindow.h"
 
+#include "core/ProgramInfo.h"
 #include "ui/DesktopActions.h"
 #include "ui/EnterKey.h"
+#include "ui/ScreenReader.h"
 #include "ui/SecondaryWindow.h"
+#include "ui/TextFit.h"
 #include "ui/Twips.h"
 
 #include <QKeyEvent>
@@ -16,16 +19,25 @@ namespace quavera {
 
 namespace {
 
-// Deletes the piece a cut left behind, quietly. Only a file named by a full path is deleted:
-// before any cut the name has no folder, and a file of that name in the folder the program was
-// started from belongs to someone else. A folder is never deleted.
-void DeletePieceFile(const std::string& pieceFile) {
+// Said when the file under the piece's name is no longer the piece the cut wrote.
+constexpr char kReplacedPieceText[] = "铃声文件在剪切之后已被替换或修改，未删除：\n";
+
+enum class PieceCheck { Gone, Ours, Replaced };
+
+// Whether the file at `pieceFile` is still the piece the cut wrote. Only a file named by a full
+// path counts: before any cut the name has no folder, and a file of that name in the folder the
+// program was started from belongs to someone else. A folder is never the piece.
+PieceCheck CheckPiece(const std::string& pieceFile, const std::optional<FileIdentity>& written) {
     const std::filesystem::path piece(pieceFile);
     std::error_code ignored;
-    if (!piece.is_absolute() || std::filesystem::is_directory(piece, ignored)) {
-        return;
+    if (!piece.is_absolute() || std::filesystem::is_directory(piece, ignored) ||
+        !std::filesystem::exists(std::filesystem::symlink_status(piece, ignored))) {
+        return PieceCheck::Gone;
     }
-    std::filesystem::remove(piece, ignored);
+    // Another cut (of this program or another instance) may have put a new piece under the same
+    // name since: device, inode, size and time tell.
+    const std::optional<FileIdentity> now = IdentityOf(pieceFile);
+    return written && now == written ? PieceCheck::Ours : PieceCheck::Replaced;
 }
 
 } // namespace
@@ -38,6 +50,7 @@ PreviewWindow::PreviewWindow(const PlayerFactory& makePlayer, ProcessLauncher& l
     if (player_ == nullptr) {
         throw std::invalid_argument("PreviewWindow needs a player");
     }
+    SetAccessibleRole(*this, QAccessible::Window); // a frame, for a screen reader
     setObjectName(QStringLiteral("FrmST"));
     setWindowTitle(QStringLiteral("试听--Quavera"));
     // A sizable tool window: the user may resize it, but the controls keep their places.
@@ -60,6 +73,7 @@ PreviewWindow::PreviewWindow(const PlayerFactory& makePlayer, ProcessLauncher& l
     connect(remove, &QPushButton::clicked, this, [this] { deletePiece(); });
     connect(folder, &QPushButton::clicked, this, [this] { openFolder(); });
 
+    GiveTextsRoom(*this); // a large desktop font needs wider buttons
     CentreOnScreen(*this);
 }
 
@@ -82,7 +96,19 @@ void PreviewWindow::keepPiece() {
 void PreviewWindow::deletePiece() {
     // Each step runs whatever became of the one before, and none of them complains.
     player_->setURL(std::string()); // let go of the file before deleting it
-    DeletePieceFile(program_.PreviewFile);
+    switch (CheckPiece(program_.PreviewFile, program_.PreviewIdentity)) {
+    case PieceCheck::Ours: {
+        std::error_code ignored;
+        std::filesystem::remove(std::filesystem::path(program_.PreviewFile), ignored);
+        break;
+    }
+    case PieceCheck::Replaced:
+        messages_.show(kReplacedPieceText + program_.PreviewFile, info::kHintTitle,
+                       MessageIcon::Warning, MessageButtons::Ok);
+        break;
+    case PieceCheck::Gone:
+        break; // nothing to delete, nothing to say
+    }
     close();
 }
 

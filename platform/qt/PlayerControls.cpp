@@ -2,10 +2,12 @@
 
 #include "platform/qt/WaveformView.h"
 
+#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QSlider>
 #include <QStringList>
 #include <QStyle>
@@ -32,10 +34,23 @@ constexpr double kZoomStep = 2.0;
 // often.
 constexpr int kDescribeIntervalMs = 400;
 
-// The icon theme's media icons follow the desktop's palette (they stay visible on a dark one);
-// the style's own icons serve where the theme has none.
+// The icon theme's media icons, or the style's where the theme has none, drawn in the
+// palette's text colour: themes draw them as mid-grey symbols (2.4:1 on GNOME's light window),
+// while the text colour reads on its window at 4.5:1 or more, light themes and dark alike.
 QIcon mediaIcon(const QWidget& widget, const char* themeName, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QLatin1String(themeName), widget.style()->standardIcon(fallback));
+    const QIcon shape =
+        QIcon::fromTheme(QLatin1String(themeName), widget.style()->standardIcon(fallback));
+    const QColor ink = widget.palette().color(QPalette::WindowText);
+    QIcon drawn;
+    for (const int size : {16, 22, 24, 32, 48}) {
+        QPixmap pixmap = shape.pixmap(QSize(size, size), widget.devicePixelRatioF());
+        QPainter painter(&pixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(QRect(QPoint(0, 0), pixmap.deviceIndependentSize().toSize()), ink);
+        painter.end();
+        drawn.addPixmap(pixmap);
+    }
+    return drawn;
 }
 
 // "mm:ss.t", or "h:mm:ss.t" once the medium is an hour long. Tenths are cut, not rounded, so
@@ -65,6 +80,49 @@ qint64 toMilliseconds(double seconds) {
     return std::llround(seconds * kMillisecondsPerSecond);
 }
 
+// The seek slider as a screen reader finds it: its value is the playing time in seconds, and
+// its value text the time as the clock shows it ("01:05.3"), not a bare count of milliseconds.
+class SeekSliderAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit SeekSliderAccessible(QSlider* slider)
+        : QAccessibleWidget(slider, QAccessible::Slider) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ValueInterface ? static_cast<QAccessibleValueInterface*>(this)
+                                                   : QAccessibleWidget::interface_cast(type);
+    }
+    [[nodiscard]] QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value) {
+            return formatClock(slider()->value(),
+                               slider()->maximum() >= kSecondsPerHour * kMillisecondsPerSecond);
+        }
+        return QAccessibleWidget::text(kind);
+    }
+    [[nodiscard]] QVariant currentValue() const override { return toSeconds(slider()->value()); }
+    void setCurrentValue(const QVariant& seconds) override {
+        // As if the user had moved the handle: the player follows.
+        slider()->setSliderPosition(static_cast<int>(toMilliseconds(seconds.toDouble())));
+        slider()->triggerAction(QAbstractSlider::SliderMove);
+    }
+    [[nodiscard]] QVariant maximumValue() const override { return toSeconds(slider()->maximum()); }
+    [[nodiscard]] QVariant minimumValue() const override { return toSeconds(slider()->minimum()); }
+    [[nodiscard]] QVariant minimumStepSize() const override {
+        return toSeconds(slider()->singleStep());
+    }
+
+private:
+    [[nodiscard]] QSlider* slider() const { return static_cast<QSlider*>(widget()); }
+};
+
+QAccessibleInterface* seekSliderAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("QSlider") &&
+        object->objectName() == QLatin1String("seekSlider") &&
+        qobject_cast<PlayerControls*>(object->parent()) != nullptr) {
+        return new SeekSliderAccessible(static_cast<QSlider*>(object));
+    }
+    return nullptr;
+}
+
 QToolButton* makeControlButton(QWidget* parent, const QString& objectName, const char* themeIcon,
                                QStyle::StandardPixmap icon, const QString& toolTip) {
     auto* button = new QToolButton(parent);
@@ -89,12 +147,17 @@ PlayerControls::PlayerControls(QWidget* parent)
       timeLabel_(new QLabel(this)), describeTimer_(new QTimer(this)) {
     // The screen above the controls shows the sound and names the file, or says it cannot play.
     screen_->setObjectName(QStringLiteral("screen"));
-    screen_->setFocusPolicy(Qt::ClickFocus);
+    screen_->setFocusPolicy(Qt::StrongFocus); // Tab reaches it: a screen reader reads it there
     screen_->setAccessibleName(QStringLiteral("波形"));
     describeTimer_->setSingleShot(true);
     describeTimer_->setInterval(kDescribeIntervalMs);
     connect(describeTimer_, &QTimer::timeout, this, &PlayerControls::describeScreen);
 
+    static const bool sliderReadsTime = [] {
+        QAccessible::installFactory(&seekSliderAccessible);
+        return true;
+    }();
+    static_cast<void>(sliderReadsTime);
     seekSlider_->setObjectName(QStringLiteral("seekSlider"));
     seekSlider_->setAccessibleName(QStringLiteral("播放进度"));
     seekSlider_->setRange(0, 0);
@@ -120,6 +183,11 @@ PlayerControls::PlayerControls(QWidget* parent)
     column->setSpacing(2);
     column->addWidget(screen_, 1);
     column->addLayout(controlsRow);
+
+    // Tab goes as the eye does: the screen, then the controls below it from left to right.
+    setTabOrder(screen_, playPauseButton_);
+    setTabOrder(playPauseButton_, stopButton_);
+    setTabOrder(stopButton_, seekSlider_);
 
     connect(playPauseButton_, &QToolButton::clicked, this, &PlayerControls::playPauseRequested);
     connect(stopButton_, &QToolButton::clicked, this, &PlayerControls::stopRequested);

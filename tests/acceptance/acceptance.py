@@ -32,8 +32,9 @@ LABEL_START = (200, 216, 57, 17)
 LABEL_END = (328, 216, 57, 17)
 # The preview window's "不满意，删除！" button: centre in client pixels.
 PREVIEW_DELETE = (112 + 113 // 2, 216 + 33 // 2)
-# The About window's "确定(Q)" button: centre in client pixels.
-ABOUT_OK = (152 + 97 // 2, 208 + 33 // 2)
+# The About window's "确定(Q)" button: centre in client pixels. At Qt's default font the
+# description takes 27 pixels more than its place, and the buttons below it move down by 18.
+ABOUT_OK = (152 + 97 // 2, 208 + 18 + 33 // 2)
 
 
 class Failure(Exception):
@@ -240,7 +241,7 @@ def scenario(program, desktop, root, source_name, shots):
         desktop.activate(main)
 
         time.sleep(2.0)  # let it play
-        desktop.key("Tab", "Tab", "Tab")  # to the player's play/pause button
+        desktop.key("Tab", "Tab", "Tab", "Tab")  # past the player's screen to play/pause
         desktop.key("Return")  # pauses; it must not reach 结束 (End)
         time.sleep(1.5)
         others = [p.name for p in folder.iterdir() if p.name != source_name]

@@ -22,6 +22,25 @@ QString AccessibleText(QWidget* widget, QAccessible::Text kind) {
     return QAccessible::queryAccessibleInterface(widget)->text(kind);
 }
 
+// What a screen reader is told to announce: the names of the notifications as they show.
+// (Each show is the accessibility event ObjectShow, which the AT-SPI bridge passes on.)
+class AnnouncementRecorder : public QObject {
+public:
+    QStringList announced;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(widget);
+            if (reader != nullptr && reader->role() == QAccessible::Notification) {
+                announced << reader->text(QAccessible::Name);
+            }
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 class AccessibilityTest : public QObject {
@@ -64,20 +83,27 @@ private slots:
         QTest::addColumn<QByteArray>("opener"); // the main window's button that opens it
         QTest::addColumn<QByteArray>("windowName");
         QTest::addColumn<int>("focusable"); // the controls that show and can take the focus
+        QTest::addColumn<int>("role");      // a frame or a dialog, never Qt's "filler"
         // Buttons, both path boxes, and the player's play/pause, stop, seek slider and screen.
-        QTest::newRow("主窗口") << QByteArray() << QByteArray("Frm") << 14;
-        QTest::newRow("试听") << QByteArray("Command2") << QByteArray("FrmST") << 7;
-        QTest::newRow("关于") << QByteArray("Command3") << QByteArray("FrmA") << 2;
+        QTest::newRow("主窗口") << QByteArray() << QByteArray("Frm") << 14
+                                << int(QAccessible::Window);
+        QTest::newRow("试听") << QByteArray("Command2") << QByteArray("FrmST") << 7
+                              << int(QAccessible::Window);
+        QTest::newRow("关于") << QByteArray("Command3") << QByteArray("FrmA") << 2
+                              << int(QAccessible::Dialog);
     }
     void everyFocusableControlHasAName() {
         QFETCH(QByteArray, opener);
         QFETCH(QByteArray, windowName);
         QFETCH(int, focusable);
+        QFETCH(int, role);
         if (!opener.isEmpty()) {
             QTest::mouseClick(button(opener.constData()), Qt::LeftButton);
         }
         QWidget* window = TopLevel(windowName.constData());
         QVERIFY(window != nullptr);
+        QCOMPARE(int(QAccessible::queryAccessibleInterface(window)->role()), role);
+        QCOMPARE(AccessibleText(window, QAccessible::Name), window->windowTitle());
         int named = 0;
         for (QWidget* widget : window->findChildren<QWidget*>()) {
             const QByteArray name = widget->objectName().toUtf8();
@@ -91,6 +117,31 @@ private slots:
             }
         }
         QCOMPARE(named, focusable);
+    }
+
+    void sliderReadsTheTimeAndStartAndCutAreAnnounced() {
+        QVERIFY(playSource());
+        QTest::mouseClick(mainPlayerPart("playPauseButton"), Qt::LeftButton);
+        QWidget* slider = mainPlayerPart("seekSlider");
+        QTest::keyClick(slider, Qt::Key_Home);
+        QTest::keyClick(slider, Qt::Key_PageUp);
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(slider);
+        QTRY_COMPARE(reader->text(QAccessible::Value), QStringLiteral("00:05.0"));
+        QVERIFY(reader->valueInterface() != nullptr);
+        QCOMPARE(reader->valueInterface()->currentValue().toDouble(), 5.0);
+        QCOMPARE(reader->valueInterface()->maximumValue().toDouble(),
+                 mainPlayer()->duration().value_or(0.0));
+
+        AnnouncementRecorder recorder;
+        QStringList& announced = recorder.announced;
+        qApp->installEventFilter(&recorder);
+        QTest::mouseClick(button("cmdQ"), Qt::LeftButton);
+        QCOMPARE(announced, QStringList{QStringLiteral("开始时间：5秒")});
+        QTest::keyClick(slider, Qt::Key_PageUp);
+        QTRY_COMPARE(reader->text(QAccessible::Value), QStringLiteral("00:10.0"));
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QTRY_COMPARE(announced.value(1), QStringLiteral("剪切完成，请试听！"));
+        qApp->removeEventFilter(&recorder);
     }
 
     void screenReadsTheClockAndTheMarks() {

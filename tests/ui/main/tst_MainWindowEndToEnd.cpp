@@ -59,20 +59,15 @@ private slots:
     void cleanup() { shown_.reset(); }
 
     void tabPassesThroughThePlayersOwnControls() {
-        auto* player = window_->findChild<PlayerView*>(QStringLiteral("MDplay"));
         button("cmdO")->setFocus();
-        int playerStops = 0;
-        for (int press = 0; press < 10; ++press) {
+        // As on screen: the player's screen, then its controls from left to right.
+        QStringList visited;
+        for (int press = 0; press < 5; ++press) {
             QTest::keyClick(window_->windowHandle(), Qt::Key_Tab);
-            QWidget* focused = QApplication::focusWidget();
-            if (focused == button("cmdQ")) {
-                break;
-            }
-            QVERIFY2(player->isAncestorOf(focused), qPrintable(focused->objectName()));
-            ++playerStops;
+            visited << QApplication::focusWidget()->objectName();
         }
-        QCOMPARE(QApplication::focusWidget(), button("cmdQ"));
-        QVERIFY(playerStops > 0);
+        QCOMPARE(visited,
+                 QStringList({"screen", "playPauseButton", "stopButton", "seekSlider", "cmdQ"}));
     }
 
     // "Open with" or a drop of a FIFO named .mp3: opening it for reading would wait for a writer.

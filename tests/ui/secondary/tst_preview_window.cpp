@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 using namespace quavera;
@@ -42,6 +43,8 @@ private slots:
     void deletingReleasesThePlayerBeforeTheFileGoes();
     void deletingAFileThatIsAlreadyGoneStillCloses();
     void deletingNeverTouchesAPathRelativeToTheWorkingFolder();
+    void deletingRefusesAPieceReplacedSinceTheCut_data();
+    void deletingRefusesAPieceReplacedSinceTheCut();
 
     void openFolderReadsTheDestinationAtTheClick();
     void openFolderThatFailsSaysSoAndStaysOpen();
@@ -208,6 +211,7 @@ void PreviewWindowTest::deletingReleasesThePlayerBeforeTheFileGoes() {
     window->show();
     window->MDst().setURL(piece.toStdString());
     program_.PreviewFile = piece.toStdString();
+    program_.PreviewIdentity = IdentityOf(piece.toStdString());
 
     clickAndSettle("Command2");
 
@@ -255,6 +259,43 @@ void PreviewWindowTest::deletingNeverTouchesAPathRelativeToTheWorkingFolder() {
     QVERIFY(survived);
     QVERIFY(window_.isNull());
     QVERIFY(messages_.shown.empty());
+}
+
+void PreviewWindowTest::deletingRefusesAPieceReplacedSinceTheCut_data() {
+    QTest::addColumn<bool>("renamedOver"); // a new file put in its place, or the old one rewritten
+    QTest::newRow("another cut renamed a new piece onto the name") << true;
+    QTest::newRow("the piece rewritten in place") << false;
+}
+
+void PreviewWindowTest::deletingRefusesAPieceReplacedSinceTheCut() {
+    QFETCH(bool, renamedOver);
+    const QString piece = scratch_->filePath("[铃声]1歌.mp3");
+    QVERIFY(WriteFile(piece, QByteArray(4096, '\x55')));
+    PreviewWindow* window = makeWindow();
+    window->show();
+    window->MDst().setURL(piece.toStdString());
+    program_.PreviewFile = piece.toStdString();
+    program_.PreviewIdentity = IdentityOf(piece.toStdString());
+
+    const QByteArray newPiece(4000, '\x66');
+    if (renamedOver) {
+        const QString other = scratch_->filePath("new.tmp");
+        QVERIFY(WriteFile(other, newPiece));
+        QVERIFY(::rename(QFile::encodeName(other).constData(),
+                         QFile::encodeName(piece).constData()) == 0);
+    } else {
+        QVERIFY(WriteFile(piece, newPiece));
+    }
+    clickAndSettle("Command2");
+
+    QFile kept(piece);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), newPiece);
+    QVERIFY(window_.isNull());
+    QCOMPARE(messages_.shown.size(), 1u);
+    QCOMPARE(messages_.shown[0].text,
+             "铃声文件在剪切之后已被替换或修改，未删除：\n" + piece.toStdString());
+    QCOMPARE(messages_.shown[0].icon, MessageIcon::Warning);
 }
 
 void PreviewWindowTest::openFolderReadsTheDestinationAtTheClick() {
