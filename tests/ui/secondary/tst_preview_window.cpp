@@ -52,6 +52,8 @@ private slots:
 
 private:
     PreviewWindow* makeWindow();
+    // The preview shown on a piece the last cut wrote, as 试听 opens it.
+    PreviewWindow* showWrittenPiece(const QString& piece);
     QPushButton* button(const char* name) const;
     void clickAndSettle(const char* name);
 
@@ -86,6 +88,15 @@ PreviewWindow* PreviewWindowTest::makeWindow() {
     window_ = new PreviewWindow(players_->factory(), launcher_, messages_, program_,
                                 [this] { return destination_; });
     return window_;
+}
+
+PreviewWindow* PreviewWindowTest::showWrittenPiece(const QString& piece) {
+    PreviewWindow* window = makeWindow();
+    window->show();
+    window->MDst().setURL(piece.toStdString());
+    program_.PreviewFile = piece.toStdString();
+    program_.PreviewIdentity = IdentityOf(piece.toStdString());
+    return window;
 }
 
 QPushButton* PreviewWindowTest::button(const char* name) const {
@@ -207,11 +218,7 @@ void PreviewWindowTest::keepingLeavesTheFileAndEndsThePlayer() {
 void PreviewWindowTest::deletingReleasesThePlayerBeforeTheFileGoes() {
     const QString piece = scratch_->filePath("[铃声]1my song.mp3");
     QVERIFY(WriteFile(piece, QByteArray(4096, '\x55')));
-    PreviewWindow* window = makeWindow();
-    window->show();
-    window->MDst().setURL(piece.toStdString());
-    program_.PreviewFile = piece.toStdString();
-    program_.PreviewIdentity = IdentityOf(piece.toStdString());
+    showWrittenPiece(piece);
 
     clickAndSettle("Command2");
 
@@ -271,11 +278,7 @@ void PreviewWindowTest::deletingRefusesAPieceReplacedSinceTheCut() {
     QFETCH(bool, renamedOver);
     const QString piece = scratch_->filePath("[铃声]1歌.mp3");
     QVERIFY(WriteFile(piece, QByteArray(4096, '\x55')));
-    PreviewWindow* window = makeWindow();
-    window->show();
-    window->MDst().setURL(piece.toStdString());
-    program_.PreviewFile = piece.toStdString();
-    program_.PreviewIdentity = IdentityOf(piece.toStdString());
+    showWrittenPiece(piece);
 
     const QByteArray newPiece(4000, '\x66');
     if (renamedOver) {
