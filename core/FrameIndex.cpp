@@ -358,4 +358,30 @@ std::int64_t FrameIndex::OffsetAt(double seconds) const {
     return frameOffsets_[run->firstFrame + static_cast<std::size_t>(frames)];
 }
 
+FrameIndex::SamplePosition FrameIndex::FrameAt(double seconds) const {
+    if (runs_.empty())
+        return {};
+    const double rate = runs_.front().sampleRate;
+    const double sample = std::round(std::max(seconds, 0.0) * rate) + skipSamples_;
+    for (auto run = runs_.begin(); run != runs_.end(); ++run) {
+        const std::size_t runEnd =
+            std::next(run) == runs_.end() ? frameOffsets_.size() : std::next(run)->firstFrame;
+        const double runStart = std::round(run->startSeconds * rate);
+        const double runSamples = double(runEnd - run->firstFrame) * run->samplesPerFrame;
+        if (sample < runStart + runSamples) {
+            const double inRun = std::max(0.0, sample - runStart);
+            const auto frames = static_cast<std::size_t>(inRun / run->samplesPerFrame);
+            return {run->firstFrame + frames,
+                    static_cast<std::uint32_t>(inRun - double(frames) * run->samplesPerFrame)};
+        }
+    }
+    return {frameOffsets_.size(), 0};
+}
+
+const FrameIndex::Run& FrameIndex::runOf(std::size_t frame) const {
+    return *std::prev(std::upper_bound(
+        runs_.begin(), runs_.end(), frame,
+        [](std::size_t each, const Run& run) { return each < run.firstFrame; }));
+}
+
 } // namespace quavera

@@ -49,6 +49,23 @@ public:
     // frame, audioEnd(). Needs audio.
     [[nodiscard]] std::int64_t OffsetAt(double seconds) const;
 
+    // Where frame `frame` begins in the file; frame < frameCount().
+    [[nodiscard]] std::int64_t frameOffset(std::size_t frame) const { return frameOffsets_[frame]; }
+    // Samples the player leaves out at the start (encoder delay and the decoder's 529), and the
+    // encoder's padding at the end, as the LAME information frame declares them; 0 without one.
+    [[nodiscard]] std::uint32_t skipSamples() const { return skipSamples_; }
+    [[nodiscard]] std::uint32_t paddingSamples() const { return paddingSamples_; }
+
+    // A decoded sample: the frame whose output holds it, and its place in that output.
+    struct SamplePosition {
+        std::size_t frame = 0;
+        std::uint32_t sample = 0;
+    };
+    // The decoded sample that plays at `seconds` on the player's clock, counted from the first
+    // decoded sample as the skip at the start puts it; past the last frame, frameCount() and 0.
+    // Needs audio.
+    [[nodiscard]] SamplePosition FrameAt(double seconds) const;
+
     // Frames of one kind in a row; a stream that changes its sampling rate or layer after lost
     // sync starts a new run.
     struct Run {
@@ -62,6 +79,8 @@ public:
             return startSeconds + double(frame - firstFrame) * samplesPerFrame / sampleRate;
         }
     };
+    // The run that frame `frame` belongs to; frame < frameCount().
+    [[nodiscard]] const Run& runOf(std::size_t frame) const;
 
 private:
     friend class FrameWalker;
