@@ -246,7 +246,8 @@ private:
             return false;
         const std::size_t sideInfo =
             header.version == 3 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
-        const std::size_t xing = 4 + (header.crc ? 2 : 0) + sideInfo;
+        // Where LAME and GStreamer put it, whatever the CRC bit.
+        const std::size_t xing = 4 + sideInfo;
         if (!StartsWith(frame, "Xing", xing) && !StartsWith(frame, "Info", xing))
             return false;
         if (frame.size() < xing + 8)
