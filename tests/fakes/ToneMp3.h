@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -16,30 +17,31 @@ namespace quavera::testing {
 inline const QStringList kJoinableCbr{QStringLiteral("-b"), QStringLiteral("128"),
                                       QStringLiteral("--cbr"), QStringLiteral("-t")};
 
-// A sine tone at `amplitude` of full scale, encoded by lame in mono at 44.1 kHz with `encoding`
+// 16-bit samples (interleaved when `channels` is 2) at `rate` Hz, encoded by lame with `encoding`
 // (for instance {"-V", "2"} for VBR with its information frame, "--ti", a picture for a cover).
-inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
-                          double hertz = 440.0, const QStringList& encoding = kJoinableCbr) {
-    constexpr int kRate = 44100;
+inline bool EncodeSamplesMp3(const QString& path, const QList<std::int16_t>& samples, int rate,
+                             int channels, const QStringList& encoding) {
     QProcess lame;
-    QStringList arguments{QStringLiteral("--silent"),   QStringLiteral("-r"),
-                          QStringLiteral("-s"),         QStringLiteral("44.1"),
-                          QStringLiteral("-m"),         QStringLiteral("m"),
-                          QStringLiteral("--bitwidth"), QStringLiteral("16"),
-                          QStringLiteral("--signed"),   QStringLiteral("--little-endian")};
+    QStringList arguments{QStringLiteral("--silent"),
+                          QStringLiteral("-r"),
+                          QStringLiteral("-s"),
+                          QString::number(rate / 1000.0),
+                          QStringLiteral("-m"),
+                          channels == 1 ? QStringLiteral("m") : QStringLiteral("j"),
+                          QStringLiteral("--bitwidth"),
+                          QStringLiteral("16"),
+                          QStringLiteral("--signed"),
+                          QStringLiteral("--little-endian")};
     arguments << encoding << QStringLiteral("-") << path;
     lame.start(QStringLiteral("lame"), arguments);
     if (!lame.waitForStarted()) {
         return false;
     }
-    const auto frames = static_cast<qint64>(seconds * kRate);
     QByteArray block;
-    for (qint64 frame = 0; frame < frames; ++frame) {
-        const double value = amplitude * std::sin(2 * std::numbers::pi * hertz * frame / kRate);
-        const auto sample = static_cast<std::int16_t>(std::lround(value * 32767));
-        const auto little = qToLittleEndian(sample);
+    for (qsizetype i = 0; i < samples.size(); ++i) {
+        const auto little = qToLittleEndian(samples[i]);
         block.append(reinterpret_cast<const char*>(&little), sizeof little);
-        if (block.size() >= (1 << 16) || frame + 1 == frames) {
+        if (block.size() >= (1 << 16) || i + 1 == samples.size()) {
             if (lame.write(block) != block.size() || !lame.waitForBytesWritten(30000)) {
                 return false;
             }
@@ -49,6 +51,19 @@ inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
     lame.closeWriteChannel();
     return lame.waitForFinished(120000) && lame.exitStatus() == QProcess::NormalExit &&
            lame.exitCode() == 0;
+}
+
+// A sine tone at `amplitude` of full scale, encoded by lame in mono at 44.1 kHz with `encoding`.
+inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
+                          double hertz = 440.0, const QStringList& encoding = kJoinableCbr) {
+    constexpr int kRate = 44100;
+    const auto frames = static_cast<qsizetype>(seconds * kRate);
+    QList<std::int16_t> samples(frames);
+    for (qsizetype frame = 0; frame < frames; ++frame) {
+        const double value = amplitude * std::sin(2 * std::numbers::pi * hertz * frame / kRate);
+        samples[frame] = static_cast<std::int16_t>(std::lround(value * 32767));
+    }
+    return EncodeSamplesMp3(path, samples, kRate, 1, encoding);
 }
 
 } // namespace quavera::testing
