@@ -191,10 +191,8 @@ void MarkCommands::End() {
         const auto startText = start ? StartFieldText(*start) : std::nullopt;
         if (startText) {
             // Start came before the frames, or the file was indexed anew since (it changed on
-            // disk), or the piece begins elsewhere than Start could tell: the start is written,
-            // or moves, here.
-            if (startOffsetPending_ || (startFrames_ && frames != startFrames_) ||
-                (layout && splitFields.text(0) != *startText)) {
+            // disk): the start is written, or moves, here.
+            if (startOffsetPending_ || (startFrames_ && frames != startFrames_)) {
                 splitFields.setText(0, *startText);
                 startFrames_ = frames;
                 startOffsetPending_ = false;
