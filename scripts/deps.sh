@@ -13,6 +13,8 @@ PACKAGES=(
   fonts-noto-cjk xdg-utils qt6-translations-l10n
   # tests: MP3 fixtures, a real X display, keyboard and mouse from outside, media probing, screenshots
   lame xvfb xauth xdotool x11-utils ffmpeg imagemagick dpkg-dev file python3 openbox tesseract-ocr tesseract-ocr-chi-sim
+  # tests: decoding a piece with GStreamer outside the program, and a reader of its length
+  gstreamer1.0-tools mediainfo
   # tests: checking the installed desktop entry, software-centre entry and Debian package
   desktop-file-utils appstream lintian
   # tests: a vfat image for the cut on a file system without unnamed files
