@@ -5,7 +5,8 @@
 // of a three-part plan, times in the same process: WriteParts with a yield that does nothing and
 // a head of 2 KB before whole frames (without and with the sync to disk), a plain copy of the
 // piece alone (its bytes read and written in 1 MiB blocks: the physical limit for producing it)
-// and a plain copy of the whole file. Each is run five times, alternating, and the median counts. The last lines, one per case:
+// and a plain copy of the whole file. Each is run five times, alternating, and the median counts.
+// The last lines, one per case:
 //   bench: size_mb=64 piece_pct=10 cut_ms=... piece_copy_ms=... whole_copy_ms=...
 //          ratio_to_piece=... peak_rss_mb=... cut_fsync_ms=...
 // (on one line) where ratio_to_piece is the piece copy's time over the cut's (without sync, as
@@ -85,7 +86,8 @@ void Cut(const fs::path& folder, const fs::path& source, const Plan& plan, bool 
     storage.syncToDisk = sync;
     storage.unnamedTemporary = std::getenv("NAMED") == nullptr;
     const quavera::PieceLayout layout{std::vector<std::uint8_t>(kHeadBytes, 0),
-                                      plan.head + kFrameBytes, plan.head + plan.piece - kFrameBytes};
+                                      plan.head + kFrameBytes,
+                                      plan.head + plan.piece - kFrameBytes};
     const auto report = quavera::WriteParts(state, CutPaths{source.string(), folder.string() + "/"},
                                             fields, "0", window, player, storage, layout);
     Require(report.ok(), "the cut failed: " + report.file + " " + report.reason);

@@ -380,9 +380,9 @@ FrameIndex::SamplePosition FrameIndex::FrameAt(double seconds) const {
 }
 
 const FrameIndex::Run& FrameIndex::runOf(std::size_t frame) const {
-    return *std::prev(std::upper_bound(
-        runs_.begin(), runs_.end(), frame,
-        [](std::size_t each, const Run& run) { return each < run.firstFrame; }));
+    return *std::prev(
+        std::upper_bound(runs_.begin(), runs_.end(), frame,
+                         [](std::size_t each, const Run& run) { return each < run.firstFrame; }));
 }
 
 } // namespace quavera

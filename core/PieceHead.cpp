@@ -166,8 +166,7 @@ Bytes TextTag(int fd) {
                        : std::find(kKeptFrames.begin(), kKeptFrames.end(), id) != kKeptFrames.end();
         if (kept && body <= kLargestKeptFrame &&
             position + static_cast<std::int64_t>(headerBytes) + body <= end) {
-            const Bytes frame =
-                ReadAt(fd, position, static_cast<std::int64_t>(headerBytes) + body);
+            const Bytes frame = ReadAt(fd, position, static_cast<std::int64_t>(headerBytes) + body);
             frames.insert(frames.end(), frame.begin(), frame.end());
         }
         position += static_cast<std::int64_t>(headerBytes) + body;
@@ -196,8 +195,8 @@ std::optional<Bytes> SilentFrame(const std::array<std::uint8_t, 4>& streamHeader
     std::copy(header->begin(), header->end(), frame.begin());
     if (parsed.crc) {
         const std::array<std::uint8_t, 2> protectedHeader{frame[2], frame[3]};
-        const std::uint16_t crc = FrameCrc(std::span(frame).subspan(6, SideInfoBytes(parsed)),
-                                           FrameCrc(protectedHeader));
+        const std::uint16_t crc =
+            FrameCrc(std::span(frame).subspan(6, SideInfoBytes(parsed)), FrameCrc(protectedHeader));
         PutBigEndian(frame, 4, crc, 2);
     }
     std::copy(reservoir.begin(), reservoir.end(), frame.end() - std::ssize(reservoir));
@@ -242,10 +241,10 @@ std::optional<Bytes> InformationFrame(const std::array<std::uint8_t, 4>& streamH
     PutBigEndian(frame, lame + 28, fields.bytes);
     if (parsed.crc) {
         const std::array<std::uint8_t, 2> protectedHeader{frame[2], frame[3]};
-        PutBigEndian(frame, 4,
-                     FrameCrc(std::span(frame).subspan(6, SideInfoBytes(parsed)),
-                              FrameCrc(protectedHeader)),
-                     2);
+        PutBigEndian(
+            frame, 4,
+            FrameCrc(std::span(frame).subspan(6, SideInfoBytes(parsed)), FrameCrc(protectedHeader)),
+            2);
     }
     PutBigEndian(frame, lame + 34, LameCrc(std::span(frame).first(lame + 34)), 2);
     return frame;
@@ -262,8 +261,9 @@ public:
         const std::int64_t at = frames_.frameOffset(frame) - from_;
         if (at < 0 || at >= std::ssize(bytes_))
             return {};
-        return std::span(bytes_).subspan(static_cast<std::size_t>(at),
-                                         std::min(count, bytes_.size() - static_cast<std::size_t>(at)));
+        return std::span(bytes_).subspan(
+            static_cast<std::size_t>(at),
+            std::min(count, bytes_.size() - static_cast<std::size_t>(at)));
     }
 
 private:
@@ -282,9 +282,8 @@ std::int64_t MainDataBegin(std::span<const std::uint8_t> frame, const FrameHeade
 
 // The bit reservoir the copied frames (from `first` on) reach back for before `first`'s header:
 // the last main-data bytes of the frames before it. Empty when they reach for none.
-std::optional<Bytes> ReservoirBefore(const SourceFrameWindow& window,
-                                     std::size_t first, std::size_t last,
-                                     const FrameHeader& stream) {
+std::optional<Bytes> ReservoirBefore(const SourceFrameWindow& window, std::size_t first,
+                                     std::size_t last, const FrameHeader& stream) {
     const std::size_t overhead = 4 + CrcBytes(stream) + SideInfoBytes(stream);
     const std::int64_t farthest = stream.version == 3 ? kReservoirMpeg1 : kReservoirMpeg2;
     std::int64_t reach = 0;
@@ -367,25 +366,24 @@ std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames, const std::stri
     if (end.frame < count ? frames.runOf(end.frame).firstFrame != run.firstFrame : !runsToTheEnd)
         return std::nullopt;
     const std::int64_t startSample = inRun(start.frame, start.sample);
-    const std::int64_t endSample =
-        runsToTheEnd && end.frame < count ? std::min(inRun(end.frame, end.sample), sourceEnd)
-        : end.frame < count               ? inRun(end.frame, end.sample)
-                                          : sourceEnd;
+    const std::int64_t endSample = runsToTheEnd && end.frame < count
+                                       ? std::min(inRun(end.frame, end.sample), sourceEnd)
+                                   : end.frame < count ? inRun(end.frame, end.sample)
+                                                       : sourceEnd;
     if (endSample <= startSample)
         return std::nullopt;
-    const std::size_t last =
-        run.firstFrame + static_cast<std::size_t>((endSample - 1) / perFrame);
+    const std::size_t last = run.firstFrame + static_cast<std::size_t>((endSample - 1) / perFrame);
     if (last >= count)
         return std::nullopt;
 
-    const Descriptor source(::open(PathFromText(sourcePath).c_str(),
-                                   O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const Descriptor source(
+        ::open(PathFromText(sourcePath).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!source)
         return std::nullopt;
     const std::int64_t firstOffset = frames.frameOffset(first);
-    const SourceFrameWindow window(
-        frames, source.get(), std::max(frames.audioBegin(), firstOffset - kWindowBack),
-        std::min(frames.audioEnd(), firstOffset + kWindowAhead));
+    const SourceFrameWindow window(frames, source.get(),
+                                   std::max(frames.audioBegin(), firstOffset - kWindowBack),
+                                   std::min(frames.audioEnd(), firstOffset + kWindowAhead));
     const auto firstBytes = window.frame(first, 4);
     const auto stream = ParseHeader(firstBytes);
     if (!stream)
@@ -413,7 +411,7 @@ std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames, const std::stri
     Bytes silent;
     if (!reservoir.empty() || delay < 0) {
         // Layers I and II have no reservoir; a zero frame of theirs is silent too, but with a CRC
-        // it would need the allocation tables to protect: such a rare piece starts without it.
+        // it would need the allocation tables to protect: such a rare piece gets no head.
         if (stream->layer != 3 && stream->crc)
             return std::nullopt;
         auto made = SilentFrame(streamHeader, reservoir);
@@ -423,8 +421,7 @@ std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames, const std::stri
         delay += perFrame;
     }
     const std::int64_t padding = inRun(last + 1, 0) - endSample + kDecoderDelay;
-    if (delay < 0 || delay > kLargestGaplessField || padding < 0 ||
-        padding > kLargestGaplessField)
+    if (delay < 0 || delay > kLargestGaplessField || padding < 0 || padding > kLargestGaplessField)
         return std::nullopt;
 
     // One bit rate throughout (the silent frame's too) makes the piece CBR: frame lengths differ
@@ -462,7 +459,8 @@ std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames, const std::stri
         if (silent.empty() || frame > 0)
             at += std::ssize(silent) +
                   frames.frameOffset(first + frame - (silent.empty() ? 0 : 1)) - firstOffset;
-        fields.toc[percent] = static_cast<std::uint8_t>(std::min<std::int64_t>(255, at * 256 / total));
+        fields.toc[percent] =
+            static_cast<std::uint8_t>(std::min<std::int64_t>(255, at * 256 / total));
     }
     auto information = InformationFrame(streamHeader, fields);
     if (!information)

@@ -208,8 +208,7 @@ private slots:
 
         QVERIFY(messages_->shown.empty());
         QCOMPARE(Q(program_.EndMark), QString("70"));
-        QCOMPARE(FieldTexts(commands_->splitFields),
-                 QStringList({"29.10937", "39.30469", "30.9"}));
+        QCOMPARE(FieldTexts(commands_->splitFields), QStringList({"29.10937", "39.30469", "30.9"}));
         const qint64 start = 414 * kPatternFrameBytes;
         const qint64 length = (973 - 414) * kPatternFrameBytes;
         QCOMPARE(QList<qint64>(commands_->cut.PartSizes.begin(), commands_->cut.PartSizes.end()),
@@ -248,8 +247,7 @@ private slots:
         player_->position = 70.0;
         commands_->End();
         QVERIFY(messages_->shown.empty());
-        QCOMPARE(FieldTexts(commands_->splitFields),
-                 QStringList({"29.10937", "39.30469", "30.9"}));
+        QCOMPARE(FieldTexts(commands_->splitFields), QStringList({"29.10937", "39.30469", "30.9"}));
         verifyPiece(PatternBytes(414 * kPatternFrameBytes, 40248));
     }
 

@@ -22,16 +22,12 @@ inline const QStringList kJoinableCbr{QStringLiteral("-b"), QStringLiteral("128"
 inline bool EncodeSamplesMp3(const QString& path, const QList<std::int16_t>& samples, int rate,
                              int channels, const QStringList& encoding) {
     QProcess lame;
-    QStringList arguments{QStringLiteral("--silent"),
-                          QStringLiteral("-r"),
-                          QStringLiteral("-s"),
-                          QString::number(rate / 1000.0),
-                          QStringLiteral("-m"),
-                          channels == 1 ? QStringLiteral("m") : QStringLiteral("j"),
-                          QStringLiteral("--bitwidth"),
-                          QStringLiteral("16"),
-                          QStringLiteral("--signed"),
-                          QStringLiteral("--little-endian")};
+    QStringList arguments{
+        QStringLiteral("--silent"),   QStringLiteral("-r"),
+        QStringLiteral("-s"),         QString::number(rate / 1000.0),
+        QStringLiteral("-m"),         channels == 1 ? QStringLiteral("m") : QStringLiteral("j"),
+        QStringLiteral("--bitwidth"), QStringLiteral("16"),
+        QStringLiteral("--signed"),   QStringLiteral("--little-endian")};
     arguments << encoding << QStringLiteral("-") << path;
     lame.start(QStringLiteral("lame"), arguments);
     if (!lame.waitForStarted()) {

@@ -165,7 +165,8 @@ class FaultMatrixTest : public QObject {
         QCOMPARE(rig_->messages.shown.size(), messages);
         QCOMPARE(statusCaption(), QString::fromUtf8(kFinishedCaption));
         const QString kept = nextDestination + QStringLiteral("/[铃声]1") + kLongSourceName;
-        QVERIFY(IsPieceOf(ReadFileBytes(kept), source_.mid(kLongCopyFrom, kLongCopyTo - kLongCopyFrom)));
+        QVERIFY(IsPieceOf(ReadFileBytes(kept),
+                          source_.mid(kLongCopyFrom, kLongCopyTo - kLongCopyFrom)));
         QCOMPARE(SnapshotOf(nextDestination).keys(), QStringList{QFileInfo(kept).fileName()});
         QCOMPARE(ReadFileBytes(nextSource), source_);
         CHECKED(verifyWindowIsRestored());
