@@ -183,11 +183,14 @@ void MarkCommands::End() {
         if (startSeconds && endSeconds && !startMarkStale_)
             layout = LayOutPiece(*frames, sourceText, *startSeconds, *endSeconds);
         // Without a layout (no sample between the marks, a change of stream, a source that
-        // cannot be read) the piece is the frames between the marks, as they are.
+        // cannot be read) the piece is the same frames up to the one that plays at the end mark,
+        // without a head; marks on one frame or in the wrong order are refused as ever.
         auto end = layout ? std::optional(layout->copyEnd) : MarkOffset(*frames, program_.EndMark);
         auto start = !end     ? std::nullopt
                      : layout ? std::optional(layout->copyBegin)
                               : MarkOffset(*frames, program_.StartMark);
+        if (!layout && start && *end > *start)
+            start = PieceOffset(*frames, program_.StartMark);
         const auto startText = start ? StartFieldText(*start) : std::nullopt;
         if (startText) {
             // Start came before the frames, or the file was indexed anew since (it changed on
