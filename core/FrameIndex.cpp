@@ -244,10 +244,8 @@ private:
             return true;
         if (header.layer != 3)
             return false;
-        const std::size_t sideInfo =
-            header.version == 3 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
         // Where LAME and GStreamer put it, whatever the CRC bit.
-        const std::size_t xing = 4 + sideInfo;
+        const std::size_t xing = 4 + SideInfoBytes(header);
         if (!StartsWith(frame, "Xing", xing) && !StartsWith(frame, "Info", xing))
             return false;
         if (frame.size() < xing + 8)

@@ -51,6 +51,12 @@ std::optional<FrameHeader> ParseHeader(std::span<const std::uint8_t> bytes) {
     return header;
 }
 
+std::size_t SideInfoBytes(const FrameHeader& header) {
+    if (header.version == 3)
+        return header.mono ? 17 : 32;
+    return header.mono ? 9 : 17;
+}
+
 bool SameStream(const FrameHeader& a, const FrameHeader& b) {
     return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
 }

@@ -21,6 +21,9 @@ struct FrameHeader {
 // The frame header in the first four bytes; nothing for reserved values and for a free-format
 // bit rate, which gives no frame length to walk by.
 [[nodiscard]] std::optional<FrameHeader> ParseHeader(std::span<const std::uint8_t> bytes);
+// Bytes of Layer III side information after the header (and CRC); where readers look for the
+// Xing or Info tag of any layer, after the header.
+[[nodiscard]] std::size_t SideInfoBytes(const FrameHeader& header);
 // Frames of one stream: same version, layer and sampling rate.
 [[nodiscard]] bool SameStream(const FrameHeader& a, const FrameHeader& b);
 

@@ -89,12 +89,6 @@ std::uint16_t LameCrc(std::span<const std::uint8_t> bytes) {
     return crc;
 }
 
-std::size_t SideInfoBytes(const FrameHeader& header) {
-    if (header.version == 3)
-        return header.mono ? 17 : 32;
-    return header.mono ? 9 : 17;
-}
-
 std::size_t CrcBytes(const FrameHeader& header) {
     return header.crc ? 2 : 0;
 }
