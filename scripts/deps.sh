@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   # build
   cmake g++ make pkg-config
-  qt6-base-dev qt6-multimedia-dev libgl-dev
+  qt6-base-dev qt6-multimedia-dev libgl-dev libgstreamer1.0-dev
   # run: platform plugins, MP3 playback through GStreamer, fonts for the Chinese texts, xdg-open
   qt6-qpa-plugins libqt6multimedia6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav

@@ -1,7 +1,7 @@
 #include "platform/qt/QtPlayerView.h"
 
 #include "platform/qt/PlayerControls.h"
-#include "platform/qt/QtMediaBackend.h"
+#include "platform/qt/GstPlayerBackend.h"
 
 #include <QFileInfo>
 #include <QVBoxLayout>
@@ -21,7 +21,7 @@ double toSeconds(qint64 milliseconds) {
 } // namespace
 
 QtPlayerView::QtPlayerView(QWidget* parent)
-    : QtPlayerView(std::make_unique<QtMediaBackend>(), makeQtOutlineDecoderFactory(), parent) {}
+    : QtPlayerView(std::make_unique<GstPlayerBackend>(), makeQtOutlineDecoderFactory(), parent) {}
 
 QtPlayerView::QtPlayerView(std::unique_ptr<PlayerBackend> backend,
                            OutlineDecoderFactory outlineDecoders, QWidget* parent)

@@ -13,14 +13,14 @@ namespace quavera {
 class PlayerControls;
 
 // The embedded player: wires the passive controls (PlayerControls) to the media engine
-// (QtMediaBackend, unless a test gives another) and to the reader of the loudness outline.
+// (GstPlayerBackend, unless a test gives another) and to the reader of the loudness outline.
 // A path given to setURL plays at once; empty text stops and closes the file. Errors never show
 // a dialog: the player simply has no duration or position.
 //
 // With no sound device at all (a headless build machine) GStreamer's automatic audio sink falls
-// back to a silent sink that keeps the clock, so playback and the position still advance. That
-// sink is swapped while a stream starts, and now and then the swap loses the whole stream: playback
-// "ends" at position 0. The view then starts the file once more, which recovers it.
+// back to a silent sink that keeps the clock, so playback and the position still advance. Should
+// a stream still be lost while it starts, so that playback "ends" at position 0, the view starts
+// the file once more.
 class QtPlayerView final : public PlayerView {
     Q_OBJECT
 public:

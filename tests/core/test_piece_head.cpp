@@ -23,23 +23,19 @@ constexpr double kSourceSeconds = 6.0;
 
 // A tone with a click every 0.1 s: a piece placed a sample off, or whose first frames lack their
 // reservoir, differs from the source at once.
-QList<std::int16_t> ClickTrack(int rate, int channels) {
-    const auto frames = static_cast<qsizetype>(kSourceSeconds * rate);
-    QList<std::int16_t> samples;
-    samples.reserve(frames * channels);
-    for (qsizetype i = 0; i < frames; ++i) {
-        const double t = double(i) / rate;
+bool EncodeClickTrack(const QString& path, int rate, int channels, const QStringList& encoding) {
+    const auto click = [rate](qint64 frame, int channel) {
+        const double t = double(frame) / rate;
         const double sinceClick = std::fmod(t, 0.1);
         double value = 0.25 * std::sin(2 * std::numbers::pi * 440 * t) +
                        0.15 * std::sin(2 * std::numbers::pi * 2750 * t);
         if (sinceClick < 0.004)
             value += 0.4 * std::exp(-sinceClick * 1500) *
                      std::sin(2 * std::numbers::pi * 1800 * sinceClick);
-        for (int channel = 0; channel < channels; ++channel)
-            samples.append(
-                static_cast<std::int16_t>(std::lround(value * (channel ? 0.7 : 1.0) * 32767)));
-    }
-    return samples;
+        return channel ? 0.7 * value : value;
+    };
+    return EncodeMp3(path, static_cast<qint64>(kSourceSeconds * rate), rate, channels, click,
+                     encoding);
 }
 
 struct Decoded {
@@ -202,7 +198,7 @@ private slots:
         QFETCH(double, start);
         QFETCH(double, end);
         const QString source = dir_.filePath("source.mp3");
-        QVERIFY(EncodeSamplesMp3(source, ClickTrack(rate, channels), rate, channels, encoding));
+        QVERIFY(EncodeClickTrack(source, rate, channels, encoding));
         const QString piece = cut(source, start, end);
         verifyPiece(source, piece, start, end);
     }
@@ -214,7 +210,7 @@ private slots:
         png.append(QByteArray(20000, 'p'));
         QVERIFY(WriteFileBytes(cover, png));
         const QString source = dir_.filePath("titled.mp3");
-        QVERIFY(EncodeSamplesMp3(source, ClickTrack(44100, 1), 44100, 1,
+        QVERIFY(EncodeClickTrack(source, 44100, 1,
                                  {"-b", "128", "--tt", "Bell", "--ta", "Quavera", "--ti", cover}));
         const QString piece = cut(source, 1.0, 2.0);
         QCOMPARE(Run("ffprobe", {"-v", "error", "-show_entries", "format_tags=title,artist", "-of",
@@ -229,7 +225,7 @@ private slots:
     // A piece chosen as a source is read by its own information frame: its piece is exact too.
     void pieceCutAgainIsExact() {
         const QString source = dir_.filePath("song.mp3");
-        QVERIFY(EncodeSamplesMp3(source, ClickTrack(44100, 2), 44100, 2, {"-V", "2"}));
+        QVERIFY(EncodeClickTrack(source, 44100, 2, {"-V", "2"}));
         const QString first = dir_.filePath("first.mp3");
         QVERIFY(QFile::rename(cut(source, 1.111, 4.5), first));
         const QString again = cut(first, 0.5, 2.0);

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QtEndian>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <numbers>
 
 namespace quavera::testing {
@@ -17,10 +17,12 @@ namespace quavera::testing {
 inline const QStringList kJoinableCbr{QStringLiteral("-b"), QStringLiteral("128"),
                                       QStringLiteral("--cbr"), QStringLiteral("-t")};
 
-// 16-bit samples (interleaved when `channels` is 2) at `rate` Hz, encoded by lame with `encoding`
-// (for instance {"-V", "2"} for VBR with its information frame, "--ti", a picture for a cover).
-inline bool EncodeSamplesMp3(const QString& path, const QList<std::int16_t>& samples, int rate,
-                             int channels, const QStringList& encoding) {
+// `frames` samples a channel at `rate` Hz in `channels` channels (1 or 2), each from
+// `sampleAt`(frame, channel) (-1 to 1, asked in order), encoded by lame with `encoding` (for
+// instance {"-V", "2"} for VBR with its information frame, "--ti", a picture for a cover).
+inline bool EncodeMp3(const QString& path, qint64 frames, int rate, int channels,
+                      const std::function<double(qint64, int)>& sampleAt,
+                      const QStringList& encoding) {
     QProcess lame;
     QStringList arguments{
         QStringLiteral("--silent"),   QStringLiteral("-r"),
@@ -34,10 +36,14 @@ inline bool EncodeSamplesMp3(const QString& path, const QList<std::int16_t>& sam
         return false;
     }
     QByteArray block;
-    for (qsizetype i = 0; i < samples.size(); ++i) {
-        const auto little = qToLittleEndian(samples[i]);
-        block.append(reinterpret_cast<const char*>(&little), sizeof little);
-        if (block.size() >= (1 << 16) || i + 1 == samples.size()) {
+    for (qint64 frame = 0; frame < frames; ++frame) {
+        for (int channel = 0; channel < channels; ++channel) {
+            const auto sample =
+                static_cast<std::int16_t>(std::lround(sampleAt(frame, channel) * 32767));
+            const auto little = qToLittleEndian(sample);
+            block.append(reinterpret_cast<const char*>(&little), sizeof little);
+        }
+        if (block.size() >= (1 << 16) || frame + 1 == frames) {
             if (lame.write(block) != block.size() || !lame.waitForBytesWritten(30000)) {
                 return false;
             }
@@ -49,17 +55,26 @@ inline bool EncodeSamplesMp3(const QString& path, const QList<std::int16_t>& sam
            lame.exitCode() == 0;
 }
 
-// A sine tone at `amplitude` of full scale, encoded by lame in mono at 44.1 kHz with `encoding`.
+// `frames` samples in mono at 44.1 kHz, each from `sampleAt` (-1 to 1, asked in order), encoded by
+// lame with `encoding`.
+inline bool EncodeMonoMp3(const QString& path, qint64 frames,
+                          const std::function<double(qint64)>& sampleAt,
+                          const QStringList& encoding) {
+    return EncodeMp3(
+        path, frames, 44100, 1, [&](qint64 frame, int) { return sampleAt(frame); }, encoding);
+}
+
+// A sine tone at `amplitude` of full scale, encoded by lame in mono at 44.1 kHz with `encoding`
+// (for instance {"-V", "2"} for VBR with its information frame, "--ti", a picture for a cover).
 inline bool EncodeToneMp3(const QString& path, double seconds, double amplitude,
                           double hertz = 440.0, const QStringList& encoding = kJoinableCbr) {
     constexpr int kRate = 44100;
-    const auto frames = static_cast<qsizetype>(seconds * kRate);
-    QList<std::int16_t> samples(frames);
-    for (qsizetype frame = 0; frame < frames; ++frame) {
-        const double value = amplitude * std::sin(2 * std::numbers::pi * hertz * frame / kRate);
-        samples[frame] = static_cast<std::int16_t>(std::lround(value * 32767));
-    }
-    return EncodeSamplesMp3(path, samples, kRate, 1, encoding);
+    return EncodeMonoMp3(
+        path, static_cast<qint64>(seconds * kRate),
+        [&](qint64 frame) {
+            return amplitude * std::sin(2 * std::numbers::pi * hertz * double(frame) / kRate);
+        },
+        encoding);
 }
 
 } // namespace quavera::testing

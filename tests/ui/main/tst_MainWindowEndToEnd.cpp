@@ -5,13 +5,13 @@
 #include "core/NumberText.h"
 #include "fakes/GeneratedMp3.h"
 #include "fakes/ToneMp3.h"
+#include "platform/qt/PlayerBackend.h"
 #include "platform/qt/WaveformView.h"
 
 #include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMediaPlayer>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -203,7 +203,7 @@ private slots:
         auto* player = window_->findChild<PlayerView*>(QStringLiteral("MDplay"));
         QTRY_VERIFY(player->duration().value_or(0.0) > 39.0);
         QVERIFY(player->pause());
-        auto* media = player->findChild<QMediaPlayer*>();
+        auto* media = player->findChild<PlayerBackend*>();
         for (const auto& [seconds, command] :
              {std::pair(10.0, "cmdQ"), std::pair(20.0, "Command1")}) {
             // A seek sent while GStreamer still takes the pause can be lost: it is sent again
