@@ -22,14 +22,20 @@ using namespace mpeg;
 
 namespace {
 
-// Consecutive frames that make a stream when sync has to be found in unknown bytes: one valid
-// header in junk or a picture is common, four in a row of one kind are not.
-constexpr int kSyncFrames = 4;
+// Headers in a row that make a stream when sync has to be found in unknown bytes, as GStreamer's
+// parser asks: one valid header in junk or a picture is common, three in a row of one kind are
+// not. Layer I frames are short enough for three false ones to turn up in junk, which the parser
+// then plays as noise; we ask one more of them.
+constexpr int kSyncHeaders = 3;
+constexpr int kLayerOneSyncHeaders = 4;
 // The decoder's own delay, which the player leaves out together with the encoder's.
 constexpr std::uint32_t kDecoderDelaySamples = 529;
 constexpr std::size_t kReadBytes = 1 << 18;
+// Far enough to find the next header of any free-format frame the parser accepts.
+constexpr std::size_t kFreeFormatSearchBytes = 20000;
 
-// A sliding window over the file, refilled by large reads as the walk moves on.
+// A sliding window over the file, refilled by large reads as the walk moves on. A refill keeps
+// the bytes it already holds, so a walk from the front to the back reads each byte once.
 class FileWindow {
 public:
     FileWindow(int fd, std::int64_t size, std::stop_token stop)
@@ -42,26 +48,42 @@ public:
             return {};
         count = static_cast<std::size_t>(
             std::min<std::int64_t>(static_cast<std::int64_t>(count), size_ - offset));
-        if (offset < start_ || offset + static_cast<std::int64_t>(count) >
-                                   start_ + static_cast<std::int64_t>(filled_)) {
-            if (!fill(offset, std::max(count, kReadBytes)))
-                return {};
-        }
+        if (!holds(offset, count) && !fill(offset, count))
+            return {};
         return {buffer_.data() + (offset - start_), count};
+    }
+    // Whatever the window holds from `offset` on, after one refill when it holds nothing there.
+    std::span<const std::uint8_t> from(std::int64_t offset) {
+        if (offset < 0 || offset >= size_)
+            return {};
+        if (!holds(offset, 1) && !fill(offset, kReadBytes))
+            return {};
+        return {buffer_.data() + (offset - start_),
+                static_cast<std::size_t>(start_ + static_cast<std::int64_t>(filled_) - offset)};
     }
     [[nodiscard]] bool failed() const { return failed_; }
 
 private:
+    [[nodiscard]] bool holds(std::int64_t offset, std::size_t count) const {
+        return offset >= start_ && offset + static_cast<std::int64_t>(count) <=
+                                       start_ + static_cast<std::int64_t>(filled_);
+    }
+
     bool fill(std::int64_t offset, std::size_t count) {
         if (failed_ || stop_.stop_requested()) {
             failed_ = true;
             return false;
         }
-        count = static_cast<std::size_t>(
-            std::min<std::int64_t>(static_cast<std::int64_t>(count), size_ - offset));
+        count = static_cast<std::size_t>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(std::max(count, kReadBytes)), size_ - offset));
+        std::size_t kept = 0;
+        if (offset >= start_ && offset < start_ + static_cast<std::int64_t>(filled_)) {
+            kept = filled_ - static_cast<std::size_t>(offset - start_);
+            std::memmove(buffer_.data(), buffer_.data() + (offset - start_), kept);
+        }
         buffer_.resize(std::max(buffer_.size(), count));
         start_ = offset;
-        filled_ = 0;
+        filled_ = kept;
         while (filled_ < count) {
             const ssize_t got = ::pread(fd_, buffer_.data() + filled_, count - filled_,
                                         offset + static_cast<std::int64_t>(filled_));
@@ -87,42 +109,61 @@ private:
 
 } // namespace
 
-// Walks one file's frames from the tags in front to the tags at the end.
+// Walks one file's frames from the tags in front to the tags at the end, taking and leaving
+// frames as GStreamer's MPEG audio parser does.
 class FrameWalker {
 public:
     FrameWalker(FileWindow& window, FrameIndex& index) : window_(window), index_(index) {}
 
     void walk() {
-        if (BeginsAsOtherFormat(window_.at(0, 12)))
-            return;
-        const std::int64_t begin = afterLeadingTags();
-        limit_ = beforeTrailingTags(begin);
-        std::optional<std::int64_t> position = findStream(begin, true);
-        if (!position)
-            return;
-        const auto first = ParseHeader(window_.at(*position, 4));
-        if (isInformationFrame(*position, *first))
-            *position += first->length;
-        stream_ = *first;
-
-        while (*position + 4 <= limit_) {
-            const auto header = ParseHeader(window_.at(*position, 4));
-            if (header && SameStream(*header, stream_)) {
-                if (!add(*position, *header))
-                    return;
-                *position += header->length;
-                continue;
-            }
-            // Lost sync: junk or a damaged frame in the middle, or whatever follows the audio.
-            position = findStream(*position + 1, false);
-            if (!position)
-                break;
-            stream_ = *ParseHeader(window_.at(*position, 4));
+        if (!BeginsAsOtherFormat(window_.at(0, 12))) {
+            const std::int64_t begin = afterLeadingTags();
+            limit_ = beforeTrailingTags(begin);
+            walkFrames(begin);
         }
+        // "No audio" is an answer too; only a read that did not finish leaves none.
         index_.complete_ = !window_.failed();
     }
 
 private:
+    struct Found {
+        std::int64_t position;
+        FrameHeader header;
+        std::uint32_t length;
+    };
+    enum class Check { Valid, Invalid, OutOfData };
+
+    void walkFrames(std::int64_t position) {
+        bool inSync = false;
+        while (position + 4 <= limit_) {
+            if (inSync) {
+                const auto header = ParseHeader(window_.at(position, 4));
+                if (header && SameStream(*header, *stream_)) {
+                    if (header->bitrate == 0 && freeRate_ == 0)
+                        freeRate_ = findFreeRate(position, *header);
+                    const std::uint32_t length =
+                        FrameLength(*header, header->bitrate != 0 ? header->bitrate : freeRate_);
+                    if (length != 0) {
+                        if (!take(position, *header, length))
+                            return;
+                        position += length;
+                        continue;
+                    }
+                }
+            }
+            // Lost sync (junk or a damaged frame), or a new stream begins right here: a change
+            // of sampling rate, layer or channels.
+            const auto found = findStream(position, !inSync);
+            if (!found)
+                return;
+            stream_ = found->header;
+            inSync = true;
+            if (!take(found->position, found->header, found->length))
+                return;
+            position = found->position + found->length;
+        }
+    }
+
     // ID3v2 tags in front, one after another, of any size, with or without a footer.
     std::int64_t afterLeadingTags() {
         std::int64_t position = 0;
@@ -188,104 +229,179 @@ private:
         return limit;
     }
 
-    // Lyrics3 version 1 holds no size: its start is the last "LYRICSBEGIN" within 5,100 bytes.
+    // Lyrics3 version 1 holds no size: its start is the last "LYRICSBEGIN" before at most 5,100
+    // bytes of lyrics.
     std::int64_t lyricsVersion1Start(std::int64_t limit) {
-        const std::int64_t from = std::max<std::int64_t>(0, limit - 9 - 5100);
-        const auto bytes = window_.at(from, static_cast<std::size_t>(limit - 9 - from));
+        constexpr std::int64_t kBeginBytes = 11;
+        constexpr std::int64_t kEndBytes = 9;
+        constexpr std::int64_t kMostLyrics = 5100;
+        const std::int64_t from =
+            std::max<std::int64_t>(0, limit - kEndBytes - kMostLyrics - kBeginBytes);
+        const auto bytes = window_.at(from, static_cast<std::size_t>(limit - kEndBytes - from));
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         const auto found = text.rfind("LYRICSBEGIN");
         return found == std::string_view::npos ? limit : from + static_cast<std::int64_t>(found);
     }
 
-    // The first offset from `from` on where frames of one kind follow each other. A stream that
-    // runs into the end of the audio counts with fewer frames; right after the tags in front
-    // (`atStart`) even one frame does.
-    std::optional<std::int64_t> findStream(std::int64_t from, bool atStart) {
+    // The first offset from `from` on where a stream begins. Candidates need the headers that
+    // follow them to agree; where the audio ends before they can, a candidate counts unless it
+    // changes the stream after lost sync. `lostAtFrom`: sync was lost before `from` already.
+    std::optional<Found> findStream(std::int64_t from, bool lostAtFrom) {
         for (std::int64_t position = from; position + 4 <= limit_;) {
-            const auto bytes = window_.at(position, kReadBytes);
+            const auto bytes = window_.from(position);
             if (bytes.empty())
                 return std::nullopt;
+            const std::size_t span = static_cast<std::size_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(bytes.size()), limit_ - position));
             const auto* found =
-                static_cast<const std::uint8_t*>(std::memchr(bytes.data(), 0xFF, bytes.size()));
+                static_cast<const std::uint8_t*>(std::memchr(bytes.data(), 0xFF, span));
             if (!found) {
-                position += static_cast<std::int64_t>(bytes.size());
+                position += static_cast<std::int64_t>(span);
                 continue;
             }
             position += found - bytes.data();
-            if (isStreamAt(position, atStart && position == from))
-                return position;
-            ++position;
+            const auto header = ParseHeader(window_.at(position, 4));
+            if (!header) {
+                ++position;
+                continue;
+            }
+            const bool lost = lostAtFrom || position != from;
+            if (lost)
+                freeRate_ = 0;
+            if (header->bitrate == 0 && freeRate_ == 0)
+                freeRate_ = findFreeRate(position, *header);
+            const std::uint32_t length =
+                FrameLength(*header, header->bitrate != 0 ? header->bitrate : freeRate_);
+            if (length == 0) {
+                ++position;
+                continue;
+            }
+            const bool newStream = !stream_ || !SameStream(*header, *stream_);
+            if (lost || newStream) {
+                const Check check = followers(position, *header, length);
+                // The parser passes over the byte after a refused candidate too.
+                if (check == Check::Invalid ||
+                    (check == Check::OutOfData && lost && newStream && stream_)) {
+                    position += 2;
+                    continue;
+                }
+            }
+            return Found{position, *header, length};
         }
         return std::nullopt;
     }
 
-    bool isStreamAt(std::int64_t position, bool lenient) {
-        const auto first = ParseHeader(window_.at(position, 4));
-        if (!first)
-            return false;
-        int count = 1;
-        for (std::int64_t next = position + first->length;; ++count) {
+    // Whether the headers after the frame at `position` agree with it.
+    Check followers(std::int64_t position, const FrameHeader& first, std::uint32_t length) {
+        const int needed = first.layer == 1 ? kLayerOneSyncHeaders : kSyncHeaders;
+        std::int64_t next = position + length;
+        for (int count = 1; count < needed; ++count) {
             if (next + 4 > limit_)
-                return next >= limit_ - 3 && (lenient || count >= 2);
-            if (count == kSyncFrames)
-                return true;
+                return Check::OutOfData;
             const auto header = ParseHeader(window_.at(next, 4));
-            if (!header || !SameStream(*header, *first))
-                return false;
-            next += header->length;
+            if (!header || !SameKind(*header, first))
+                return Check::Invalid;
+            const std::uint32_t nextLength =
+                FrameLength(*header, header->bitrate != 0 ? header->bitrate : freeRate_);
+            if (nextLength == 0)
+                return Check::Invalid;
+            next += nextLength;
         }
+        return Check::Valid;
     }
 
-    // A Xing, Info or VBRI frame: the encoder's summary, decoded by nobody. LAME's extension of
-    // it declares the encoder delay and padding that the player leaves out.
-    bool isInformationFrame(std::int64_t position, const FrameHeader& header) {
-        const auto frame = window_.at(position, header.length);
-        if (StartsWith(frame, "VBRI", 36))
-            return true;
-        if (header.layer != 3)
+    // A free-format stream's bit rate, from the distance to the next header of its kind, rounded
+    // down to whole kbit/s as GStreamer's parser does; 0 when there is none in reach.
+    std::uint32_t findFreeRate(std::int64_t position, const FrameHeader& header) {
+        const auto bytes = window_.at(position, kFreeFormatSearchBytes);
+        const bool lowRate = header.version != 3;
+        const std::uint32_t padding = header.padding ? 1 : 0;
+        for (std::size_t offset = 4; offset + 4 <= bytes.size() &&
+                                     position + static_cast<std::int64_t>(offset) + 4 <= limit_;
+             ++offset) {
+            const auto next = ParseHeader(bytes.subspan(offset, 4));
+            const bool valid = next && SameKind(*next, header);
+            const std::uint64_t rate =
+                header.layer == 1
+                    ? std::uint64_t{header.sampleRate} * (offset - 4 * padding + 4) / 48000
+                    : std::uint64_t{header.sampleRate} * (offset - padding + 1) /
+                          (lowRate ? 72 : 144) / 1000;
+            if (valid) {
+                if (rate < 8)
+                    continue;
+                if (header.layer == 3 && rate > 640)
+                    return 0;
+                return static_cast<std::uint32_t>(rate * 1000);
+            }
+            if (rate > 1000)
+                return 0;
+        }
+        return 0;
+    }
+
+    // Takes the frame at `position` into the index, unless it is cut off by the end of the audio
+    // (the player drops it, and nothing follows) or is an encoder's information frame.
+    bool take(std::int64_t position, const FrameHeader& header, std::uint32_t length) {
+        if (position + length > limit_ || position > std::numeric_limits<std::uint32_t>::max())
             return false;
-        // Where LAME and GStreamer put it, whatever the CRC bit.
-        const std::size_t xing = 4 + SideInfoBytes(header);
-        if (!StartsWith(frame, "Xing", xing) && !StartsWith(frame, "Info", xing))
-            return false;
-        if (frame.size() < xing + 8)
+        const bool first = !handled_;
+        const bool newStream = handled_ && !SameStream(header, *handled_);
+        handled_ = header;
+        if (isInformationFrame(position, header, length, first))
             return true;
-        const std::uint32_t flags = BigEndian32(frame, xing + 4);
-        std::size_t lame = xing + 8;
+        auto& runs = index_.runs_;
+        const auto frameNumber = static_cast<std::uint32_t>(index_.frameOffsets_.size());
+        // The parser times the frame on which the stream changes by the stream before it.
+        const bool timedAsBefore = newStream && !runs.empty();
+        if (!timedAsBefore && (runs.empty() || runs.back().samplesPerFrame != header.samples ||
+                               runs.back().sampleRate != header.sampleRate)) {
+            const double start = runs.empty() ? 0.0 : runs.back().secondsAt(frameNumber);
+            runs.push_back({frameNumber, header.samples, header.sampleRate, start});
+        }
+        index_.frameOffsets_.push_back(static_cast<std::uint32_t>(position));
+        index_.audioEnd_ = position + length;
+        return true;
+    }
+
+    // A Xing or Info frame: the encoder's summary, decoded by nobody, wherever it stands (files
+    // joined end to end hold several). The first frame's may carry LAME's tag, which declares
+    // the encoder delay and padding that the player leaves out. A VBRI frame is audio to the
+    // player, and so to us.
+    bool isInformationFrame(std::int64_t position, const FrameHeader& header, std::uint32_t length,
+                            bool first) {
+        // Like the parser, read on past a frame too short to hold the whole tag.
+        constexpr std::size_t kLongestTagBytes = 256;
+        const auto frame = window_.at(position, std::max<std::size_t>(length, kLongestTagBytes));
+        const std::size_t tag = InformationTagOffset(header);
+        if (!StartsWith(frame, "Xing", tag) && !StartsWith(frame, "Info", tag))
+            return false;
+        if (!first || frame.size() < tag + 8)
+            return true;
+        const std::uint32_t flags = BigEndian32(frame, tag + 4);
+        std::size_t lame = tag + 8;
         lame += (flags & 0x1 ? 4 : 0) + (flags & 0x2 ? 4 : 0) + (flags & 0x4 ? 100 : 0) +
                 (flags & 0x8 ? 4 : 0);
-        if (frame.size() >= lame + 24 &&
-            (StartsWith(frame, "LAME", lame) || StartsWith(frame, "Lavc", lame) ||
-             StartsWith(frame, "Lavf", lame))) {
+        const std::uint32_t frames =
+            (flags & 0x1) != 0 && frame.size() >= tag + 12 ? BigEndian32(frame, tag + 8) : 0;
+        // Only a tag named "LAME" counts: the player trims no other encoder's delay.
+        if (frames != 0 && frame.size() >= lame + 36 && StartsWith(frame, "LAME", lame)) {
             const std::uint32_t delay =
                 (std::uint32_t{frame[lame + 21]} << 4) | (frame[lame + 22] >> 4);
             const std::uint32_t padding =
                 ((std::uint32_t{frame[lame + 22]} & 0xF) << 8) | frame[lame + 23];
             index_.skipSamples_ = delay + kDecoderDelaySamples;
             index_.paddingSamples_ = padding;
+            index_.declaredFrames_ = frames;
         }
-        return true;
-    }
-
-    bool add(std::int64_t position, const FrameHeader& header) {
-        if (position > std::numeric_limits<std::uint32_t>::max())
-            return false;
-        auto& runs = index_.runs_;
-        const auto frameNumber = static_cast<std::uint32_t>(index_.frameOffsets_.size());
-        if (runs.empty() || runs.back().samplesPerFrame != header.samples ||
-            runs.back().sampleRate != header.sampleRate) {
-            const double start = runs.empty() ? 0.0 : runs.back().secondsAt(frameNumber);
-            runs.push_back({frameNumber, header.samples, header.sampleRate, start});
-        }
-        index_.frameOffsets_.push_back(static_cast<std::uint32_t>(position));
-        index_.audioEnd_ = std::min(position + header.length, limit_);
         return true;
     }
 
     FileWindow& window_;
     std::int64_t limit_ = 0;
     FrameIndex& index_;
-    FrameHeader stream_;
+    std::optional<FrameHeader> stream_;  // the stream of the last frame taken
+    std::uint32_t freeRate_ = 0;         // bit rate of the free-format stream in sync
+    std::optional<FrameHeader> handled_; // the last frame taken or dropped
 };
 
 namespace {
@@ -330,57 +446,97 @@ std::int64_t FrameIndex::audioBegin() const {
     return frameOffsets_.empty() ? 0 : frameOffsets_.front();
 }
 
-double FrameIndex::durationSeconds() const {
-    if (runs_.empty())
-        return 0;
-    const Run& last = runs_.back();
-    const double raw = last.secondsAt(frameOffsets_.size());
-    const std::uint32_t trimmed =
-        skipSamples_ == 0 ? 0 : skipSamples_ - kDecoderDelaySamples + paddingSamples_;
-    return std::max(0.0, raw - double(trimmed) / runs_.front().sampleRate);
+std::uint32_t FrameIndex::samplesPerFrame() const {
+    return runs_.empty() ? 0 : runs_.front().samplesPerFrame;
 }
 
-std::int64_t FrameIndex::OffsetAt(double seconds) const {
-    if (runs_.empty())
-        return 0;
-    const double raw = std::max(seconds, 0.0) + double(skipSamples_) / runs_.front().sampleRate;
-    const auto run = std::prev(
-        std::upper_bound(runs_.begin(), runs_.end(), raw,
-                         [](double time, const Run& each) { return time < each.startSeconds; }));
-    const std::size_t runEnd =
-        std::next(run) == runs_.end() ? frameOffsets_.size() : std::next(run)->firstFrame;
-    // A hair over, so that a moment on a frame's first sample is not taken for the frame before.
-    const double frames =
-        std::floor((raw - run->startSeconds) * run->sampleRate / run->samplesPerFrame + 1e-9);
-    if (!(frames < double(runEnd - run->firstFrame)))
-        return runEnd < frameOffsets_.size() ? frameOffsets_[runEnd] : audioEnd_;
-    return frameOffsets_[run->firstFrame + static_cast<std::size_t>(frames)];
-}
-
-FrameIndex::SamplePosition FrameIndex::FrameAt(double seconds) const {
-    if (runs_.empty())
-        return {};
-    const double rate = runs_.front().sampleRate;
-    const double sample = std::round(std::max(seconds, 0.0) * rate) + skipSamples_;
-    for (auto run = runs_.begin(); run != runs_.end(); ++run) {
-        const std::size_t runEnd =
-            std::next(run) == runs_.end() ? frameOffsets_.size() : std::next(run)->firstFrame;
-        const double runStart = std::round(run->startSeconds * rate);
-        const double runSamples = double(runEnd - run->firstFrame) * run->samplesPerFrame;
-        if (sample < runStart + runSamples) {
-            const double inRun = std::max(0.0, sample - runStart);
-            const auto frames = static_cast<std::size_t>(inRun / run->samplesPerFrame);
-            return {run->firstFrame + frames,
-                    static_cast<std::uint32_t>(inRun - double(frames) * run->samplesPerFrame)};
-        }
-    }
-    return {frameOffsets_.size(), 0};
+std::uint32_t FrameIndex::sampleRate() const {
+    return runs_.empty() ? 0 : runs_.front().sampleRate;
 }
 
 const FrameIndex::Run& FrameIndex::runOf(std::size_t frame) const {
     return *std::prev(
         std::upper_bound(runs_.begin(), runs_.end(), frame,
                          [](std::size_t each, const Run& run) { return each < run.firstFrame; }));
+}
+
+// GStreamer's parser moves every frame back by the skip. It numbers frames by their time at the
+// present rate; frames past the number LAME's tag declares (another file joined on) follow on
+// from the declared end, so they move back by the padding too, and the declared frames that lie
+// wholly in the padding all sit at the declared end.
+double FrameIndex::shiftSeconds(std::size_t frame) const {
+    if (skipSamples_ == 0)
+        return 0;
+    const Run& first = runs_.front();
+    const Run& run = runOf(frame);
+    const double rawSeconds = run.secondsAt(frame);
+    const auto number =
+        static_cast<std::int64_t>(rawSeconds * run.sampleRate / run.samplesPerFrame + 1e-6);
+    const std::int64_t samplePosition = number * run.samplesPerFrame;
+    const std::int64_t sampleEnd = samplePosition + run.samplesPerFrame;
+    const std::int64_t skip = skipSamples_;
+    const std::int64_t declared = std::int64_t{declaredFrames_} * first.samplesPerFrame;
+    const std::int64_t audioEnd = declared + kDecoderDelaySamples - paddingSamples_;
+    double shift = double(skip) / first.sampleRate;
+    if (samplePosition > skip && sampleEnd < audioEnd)
+        return shift;
+    if (number >= std::int64_t{declaredFrames_})
+        shift += double(declared - audioEnd) / first.sampleRate;
+    else if (sampleEnd > skip && samplePosition > skip && samplePosition >= audioEnd)
+        shift += double(samplePosition - audioEnd) / run.sampleRate;
+    return shift;
+}
+
+double FrameIndex::frameSeconds(std::size_t frame) const {
+    return std::max(0.0, runOf(frame).secondsAt(frame) - shiftSeconds(frame));
+}
+
+double FrameIndex::durationSeconds() const {
+    if (runs_.empty())
+        return 0;
+    const std::size_t last = frameOffsets_.size() - 1;
+    const double rawEnd = runs_.back().secondsAt(frameOffsets_.size());
+    if (skipSamples_ == 0)
+        return rawEnd;
+    const Run& first = runs_.front();
+    const Run& run = runOf(last);
+    const auto number = static_cast<std::int64_t>(
+        run.secondsAt(last) * run.sampleRate / run.samplesPerFrame + 1e-6);
+    if (number >= std::int64_t{declaredFrames_})
+        return std::max(0.0, rawEnd - shiftSeconds(last));
+    // The declared audio ends before the padding.
+    const double audioEnd = double(std::int64_t{declaredFrames_} * first.samplesPerFrame +
+                                   kDecoderDelaySamples - paddingSamples_) /
+                            first.sampleRate;
+    return std::max(0.0, std::min(rawEnd, audioEnd) - double(skipSamples_) / first.sampleRate);
+}
+
+FrameIndex::Position FrameIndex::FrameAt(double seconds) const {
+    if (runs_.empty() || !(seconds < durationSeconds()))
+        return {frameOffsets_.size(), 0};
+    // A hair over, so that a moment on a frame's first sample is not taken for the frame before.
+    const double moment = std::max(seconds, 0.0) + 1e-9;
+    std::size_t low = 1;
+    std::size_t high = frameOffsets_.size();
+    while (low < high) { // the first frame that begins after the moment
+        const std::size_t middle = low + (high - low) / 2;
+        if (frameSeconds(middle) > moment)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    const std::size_t frame = low - 1;
+    const Run& run = runOf(frame);
+    const double intoFrame =
+        (std::max(seconds, 0.0) + shiftSeconds(frame) - run.secondsAt(frame)) * run.sampleRate;
+    const double sample =
+        std::clamp(std::floor(intoFrame + 1e-6), 0.0, double(run.samplesPerFrame - 1));
+    return {frame, static_cast<std::uint32_t>(sample)};
+}
+
+std::int64_t FrameIndex::OffsetAt(double seconds) const {
+    const Position position = FrameAt(seconds);
+    return position.frame < frameOffsets_.size() ? frameOffsets_[position.frame] : audioEnd_;
 }
 
 } // namespace quavera

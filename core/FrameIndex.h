@@ -23,51 +23,56 @@ struct FileIdentity {
 
 // Where the MPEG audio of a file lies, frame by frame, and which frame plays at a given moment
 // of the player's clock. Tags at either end, junk before the first frame and the encoder's
-// information frame are not audio.
+// information frames are not audio.
 //
 // GStreamer's own parser finds these offsets too, but only inside its pipeline and only while it
-// plays; the cut needs them for a file the player has merely opened, so we walk the headers here.
+// plays; the cut needs them for a file the player has merely opened, so we walk the headers here
+// the way that parser does: the same frames, offsets and times.
 class FrameIndex {
 public:
     // Reads a regular file once and indexes it; the index is empty (no audio) for anything that
     // is not a regular file, cannot be read, holds no MPEG audio frames, or begins as another
-    // format the player would take for its own (WAV, Ogg, MP4, pictures). A stop request ends
-    // the reading early and leaves the index incomplete.
+    // format the player would take for its own (WAV, Ogg, MP4, pictures). A file that holds no
+    // audio is a complete answer like any other; only a stop request or a failed read leaves the
+    // index incomplete.
     [[nodiscard]] static FrameIndex Read(const std::string& pathText, std::stop_token stop = {});
 
     [[nodiscard]] bool hasAudio() const { return !frameOffsets_.empty(); }
     [[nodiscard]] bool complete() const { return complete_; }
     [[nodiscard]] const FileIdentity& identity() const { return identity_; }
     [[nodiscard]] std::size_t frameCount() const { return frameOffsets_.size(); }
+    [[nodiscard]] std::int64_t frameOffset(std::size_t frame) const {
+        return frameOffsets_.at(frame);
+    }
     [[nodiscard]] std::int64_t audioBegin() const;
-    // Where the last frame ends; tags and junk after it are left out.
+    // Where the last whole frame ends; tags, junk and a cut-off frame after it are left out.
     [[nodiscard]] std::int64_t audioEnd() const { return audioEnd_; }
-    // The length the player's clock runs to: with a LAME information frame the player leaves out
-    // the encoder delay and padding it declares.
+    // The length the player's clock runs to: with a LAME tag the player leaves out the encoder
+    // delay and padding it declares.
     [[nodiscard]] double durationSeconds() const;
-    // The byte offset of the frame that plays at `seconds` on the player's clock; past the last
-    // frame, audioEnd(). Needs audio.
+    // When frame `frame` begins to play on the player's clock.
+    [[nodiscard]] double frameSeconds(std::size_t frame) const;
+
+    struct Position {
+        std::size_t frame = 0;    // frameCount() past the end of the audio
+        std::uint32_t sample = 0; // of all the frame's decoded samples (clipped ones counted)
+    };
+    // The frame that plays at `seconds` on the player's clock, and the sample within it.
+    [[nodiscard]] Position FrameAt(double seconds) const;
+    // The byte offset of the frame that plays at `seconds` on the player's clock; at or past the
+    // end of the audio, audioEnd().
     [[nodiscard]] std::int64_t OffsetAt(double seconds) const;
 
-    // Where frame `frame` begins in the file; frame < frameCount().
-    [[nodiscard]] std::int64_t frameOffset(std::size_t frame) const { return frameOffsets_[frame]; }
-    // Samples the player leaves out at the start (encoder delay and the decoder's 529), and the
-    // encoder's padding at the end, as the LAME information frame declares them; 0 without one.
+    // Decoded samples the player leaves out at the start (the encoder's delay declared in LAME's
+    // tag plus the decoder's 529) and at the end (the tag's padding); 0 without that tag.
     [[nodiscard]] std::uint32_t skipSamples() const { return skipSamples_; }
     [[nodiscard]] std::uint32_t paddingSamples() const { return paddingSamples_; }
+    // Of the first frame's stream; 0 without audio.
+    [[nodiscard]] std::uint32_t samplesPerFrame() const;
+    [[nodiscard]] std::uint32_t sampleRate() const;
 
-    // A decoded sample: the frame whose output holds it, and its place in that output.
-    struct SamplePosition {
-        std::size_t frame = 0;
-        std::uint32_t sample = 0;
-    };
-    // The decoded sample that plays at `seconds` on the player's clock, counted from the first
-    // decoded sample as the skip at the start puts it; past the last frame, frameCount() and 0.
-    // Needs audio.
-    [[nodiscard]] SamplePosition FrameAt(double seconds) const;
-
-    // Frames of one kind in a row; a stream that changes its sampling rate or layer after lost
-    // sync starts a new run.
+    // Frames of one length in time in a row. A stream of another sampling rate or layer starts a
+    // new run with its second frame: the player times the first by the stream before.
     struct Run {
         std::uint32_t firstFrame = 0;
         std::uint32_t samplesPerFrame = 0;
@@ -85,14 +90,20 @@ public:
 private:
     friend class FrameWalker;
 
+    // How far the player moves frame `frame` back from its place in the decoded stream.
+    [[nodiscard]] double shiftSeconds(std::size_t frame) const;
+
     FileIdentity identity_;
     bool complete_ = false;
     // Offsets fit 32 bits: sources of 2 GiB or more are never cut.
     std::vector<std::uint32_t> frameOffsets_;
     std::vector<Run> runs_;
     std::int64_t audioEnd_ = 0;
-    std::uint32_t skipSamples_ = 0; // left out at the start by the player (gapless playback)
+    std::uint32_t skipSamples_ = 0;
     std::uint32_t paddingSamples_ = 0;
+    // Frames the LAME tag declares; frames beyond them (files joined end to end) follow the
+    // declared end without its padding.
+    std::uint32_t declaredFrames_ = 0;
 };
 
 } // namespace quavera

@@ -41,6 +41,13 @@ bool PlayerHasLength(const MediaPlayer& player) {
     return duration && *duration > 0.0;
 }
 
+// A source to cut: the player plays it (a length of 0 is a file still loading, whose marks would
+// map to no bytes and leave the previous source's sizes in the fields), and it holds MPEG audio
+// frames (a text, a picture or a WAV named .mp3 is no source to cut).
+bool Playable(const MediaPlayer& player, const std::shared_ptr<const FrameIndex>& frames) {
+    return PlayerHasLength(player) && frames && frames->hasAudio();
+}
+
 std::optional<std::string> PositionText(const MediaPlayer& player) {
     const auto position = player.currentPosition();
     if (!position || !Finite(*position))
@@ -136,9 +143,14 @@ void MarkCommands::Start() {
         return; // a click let through by the running cut's yields
     // The frames of a long file on a slow card may still be on their way: after a moment Start
     // takes its mark without them, and End, which waits for them anyway, finds the offset.
-    const bool framesPending =
-        PlayerHasLength(player_) && sourceFrames_.Reading(sourceText, kLongestFramesWait);
-    const auto frames = player_.URL().empty() || framesPending ? nullptr : playableSourceFrames();
+    std::shared_ptr<const FrameIndex> frames;
+    bool framesPending = false;
+    if (!player_.URL().empty() && PlayerHasLength(player_)) {
+        frames = framesWaitedFor(kLongestFramesWait);
+        framesPending = !frames && sourceFrames_.reading(sourceText);
+        if (frames && !frames->hasAudio())
+            frames.reset();
+    }
     if (!frames && !framesPending) {
         ShowOk(messages_, kChooseMp3Text, info::kErrorTitle, MessageIcon::Critical);
         return;
@@ -177,14 +189,16 @@ void MarkCommands::End() {
         program_.SourceSizeKB = *sizeKB;
     bool emptyPiece = false;
     std::optional<PieceLayout> layout;
-    if (const auto frames = framesWaitedFor(); frames && frames->hasAudio()) {
+    const auto frames = framesWaitedFor(std::nullopt);
+    if (frames && frames->hasAudio()) {
         const auto startSeconds = MarkSeconds(program_.StartMark);
         const auto endSeconds = MarkSeconds(program_.EndMark);
         if (startSeconds && endSeconds && !startMarkStale_)
             layout = LayOutPiece(*frames, sourceText, *startSeconds, *endSeconds);
-        // Without a layout (no sample between the marks, a change of stream, a source that
-        // cannot be read) the piece is the same frames up to the one that plays at the end mark,
-        // without a head; marks on one frame or in the wrong order are refused as ever.
+        // Without a layout (no sample between the marks, a change of stream, a free-format
+        // stream, a source that cannot be read) the piece is the same frames up to the one that
+        // plays at the end mark, without a head; marks on one frame or in the wrong order are
+        // refused as ever.
         auto end = layout ? std::optional(layout->copyEnd) : MarkOffset(*frames, program_.EndMark);
         auto start = !end     ? std::nullopt
                      : layout ? std::optional(layout->copyBegin)
@@ -223,7 +237,7 @@ void MarkCommands::End() {
         refuseEnd(kStartFirstText, info::kProgramTitle);
         return;
     }
-    if (!playableSourceFrames()) {
+    if (!Playable(player_, frames)) {
         refuseEnd(kChooseMp3Text, info::kHintTitle);
         return;
     }
@@ -284,25 +298,17 @@ void MarkCommands::SourceChosen() {
     sourceFrames_.Prepare(sourceText);
 }
 
-// The player cannot play what it was given (it reports no length), or the file holds no MPEG
-// audio frames: a text, a picture or a WAV named .mp3 is no source to cut. A length of 0 is a
-// file still loading: its marks would map to no bytes and leave the previous source's sizes in
-// the fields, so it does not count either.
-std::shared_ptr<const FrameIndex> MarkCommands::playableSourceFrames() {
-    if (!PlayerHasLength(player_))
+// The source's frames, waited for with the busy pointer up while they are still being read (or
+// read again, the file having changed): at most `longest` when given.
+std::shared_ptr<const FrameIndex>
+MarkCommands::framesWaitedFor(std::optional<std::chrono::milliseconds> longest) {
+    if (auto frames = sourceFrames_.tryGet(sourceText))
+        return frames;
+    if (!sourceFrames_.reading(sourceText))
         return nullptr;
-    auto frames = framesWaitedFor();
-    return frames && frames->hasAudio() ? frames : nullptr;
-}
-
-// The source's frames, with the busy pointer up while they are still being read.
-std::shared_ptr<const FrameIndex> MarkCommands::framesWaitedFor() {
-    const bool waiting = sourceFrames_.Reading(sourceText);
-    if (waiting)
-        window_.setBusyPointer(true);
-    auto frames = sourceFrames_.For(sourceText);
-    if (waiting)
-        window_.setBusyPointer(false);
+    window_.setBusyPointer(true);
+    auto frames = sourceFrames_.waitFor(sourceText, longest);
+    window_.setBusyPointer(false);
     return frames;
 }
 

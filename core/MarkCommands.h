@@ -8,6 +8,7 @@
 #include "platform/api/MediaPlayer.h"
 #include "platform/api/MessageBoxes.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,9 +48,8 @@ public:
     std::string destText;   // txtDestdir
 
 private:
-    // The source's frame index when the player plays it and it holds MPEG audio.
-    [[nodiscard]] std::shared_ptr<const FrameIndex> playableSourceFrames();
-    [[nodiscard]] std::shared_ptr<const FrameIndex> framesWaitedFor();
+    [[nodiscard]] std::shared_ptr<const FrameIndex>
+    framesWaitedFor(std::optional<std::chrono::milliseconds> longest);
     void refuseEnd(const std::string& text, const std::string& title);
     void markCutUnfinished();
     void reportCutFailure(const CutReport& report);

@@ -9,23 +9,34 @@
 namespace quavera::mpeg {
 
 struct FrameHeader {
-    int version = 0; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-    int layer = 0;   // 1 to 3
+    std::uint32_t bits = 0; // the four bytes, big-endian
+    int version = 0;        // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+    int layer = 0;          // 1 to 3
     bool crc = false;
     bool mono = false;
+    bool padding = false;
     std::uint32_t sampleRate = 0;
-    std::uint32_t length = 0; // bytes, header included
+    std::uint32_t bitrate = 0; // bits a second; 0 in a free-format frame
+    std::uint32_t length = 0;  // bytes, header included; 0 in a free-format frame
     std::uint32_t samples = 0;
 };
 
-// The frame header in the first four bytes; nothing for reserved values and for a free-format
-// bit rate, which gives no frame length to walk by.
+// The frame header in the first four bytes; nothing for reserved values. A free-format header
+// (bit rate index 0) is a header whose length comes from its stream's rate (FrameLength).
 [[nodiscard]] std::optional<FrameHeader> ParseHeader(std::span<const std::uint8_t> bytes);
-// Bytes of Layer III side information after the header (and CRC); where readers look for the
-// Xing or Info tag of any layer, after the header.
+// The length of a frame of this kind at `bitrate`, header included, rounded as decoders do.
+[[nodiscard]] std::uint32_t FrameLength(const FrameHeader& header, std::uint32_t bitrate);
+// Bytes of Layer III side information after the header (and CRC).
 [[nodiscard]] std::size_t SideInfoBytes(const FrameHeader& header);
-// Frames of one stream: same version, layer and sampling rate.
+// Frames of one stream as the player's parser sees it: same version, layer, sampling rate and
+// channel count; any change starts a new stream.
 [[nodiscard]] bool SameStream(const FrameHeader& a, const FrameHeader& b);
+// Headers that may follow each other when sync is sought: all but bit rate, padding, channel
+// mode, copyright and emphasis agree (GStreamer's parser asks the same).
+[[nodiscard]] bool SameKind(const FrameHeader& a, const FrameHeader& b);
+// Where LAME and GStreamer look for the Xing or Info tag: past the header and the side
+// information, whether or not a CRC follows the header.
+[[nodiscard]] std::size_t InformationTagOffset(const FrameHeader& header);
 
 [[nodiscard]] bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view text,
                               std::size_t at = 0);

@@ -118,16 +118,43 @@ std::optional<std::pair<Descriptor, std::string>> CreateNamedTemporary(int folde
     return created;
 }
 
-// Copies every byte of `from` into `to` from their starts, in the kernel; errno tells why it
-// failed. Both files are regular files in one folder, so copy_file_range always applies.
-bool CopyWhole(int from, int to) {
+// Copies the rest of `from` into `to` by plain reads and writes, from the offsets given.
+bool CopyByReading(int from, loff_t fromOffset, int to, loff_t toOffset) {
+    std::vector<char> buffer(std::size_t{1} << 20);
+    for (;;) {
+        const ssize_t got = ::pread(from, buffer.data(), buffer.size(), fromOffset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        fromOffset += got;
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t put = ::pwrite(to, buffer.data() + written,
+                                         static_cast<std::size_t>(got - written), toOffset);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return false;
+            written += put;
+            toOffset += put;
+        }
+    }
+}
+
+// Copies every byte of `from` into `to` from their starts, in the kernel where it can; errno
+// tells why it failed. A kernel or file system that cannot copy between these files (old
+// kernels, some network and FUSE file systems) leaves the copy to plain reads and writes.
+bool CopyWhole(PieceFile::KernelCopy kernelCopy, int from, int to) {
     loff_t fromOffset = 0;
     loff_t toOffset = 0;
     for (;;) {
         const ssize_t copied =
-            ::copy_file_range(from, &fromOffset, to, &toOffset, std::size_t{1} << 30, 0);
+            kernelCopy(from, &fromOffset, to, &toOffset, std::size_t{1} << 30, 0);
         if (copied < 0 && errno == EINTR)
             continue;
+        if (copied < 0 &&
+            (errno == ENOSYS || errno == EXDEV || errno == EOPNOTSUPP || errno == EINVAL))
+            return CopyByReading(from, fromOffset, to, toOffset);
         if (copied <= 0)
             return copied == 0;
     }
@@ -145,7 +172,7 @@ std::optional<PieceFile> PieceFile::Create(int folder, const Options& options) {
                 errno = failure;
                 return std::nullopt;
             }
-            return PieceFile(folder, std::move(file), {}, options.descriptorLinks);
+            return PieceFile(folder, std::move(file), {}, options);
         }
         // No unnamed files here: fall back to a named temporary, which tells the real failure
         // when there is one.
@@ -153,19 +180,17 @@ std::optional<PieceFile> PieceFile::Create(int folder, const Options& options) {
     auto created = CreateNamedTemporary(folder);
     if (!created)
         return std::nullopt;
-    return PieceFile(folder, std::move(created->first), std::move(created->second),
-                     options.descriptorLinks);
+    return PieceFile(folder, std::move(created->first), std::move(created->second), options);
 }
 
-PieceFile::PieceFile(int folder, Descriptor file, std::string temporary,
-                     std::string descriptorLinks)
+PieceFile::PieceFile(int folder, Descriptor file, std::string temporary, const Options& options)
     : folder_(folder), file_(std::move(file)), temporary_(std::move(temporary)),
-      descriptorLinks_(std::move(descriptorLinks)) {}
+      descriptorLinks_(options.descriptorLinks), kernelCopy_(options.kernelCopy) {}
 
 PieceFile::PieceFile(PieceFile&& other) noexcept
     : folder_(other.folder_), file_(std::move(other.file_)),
       temporary_(std::exchange(other.temporary_, {})),
-      descriptorLinks_(std::move(other.descriptorLinks_)) {}
+      descriptorLinks_(std::move(other.descriptorLinks_)), kernelCopy_(other.kernelCopy_) {}
 
 bool PieceFile::sync() const {
     return ::fsync(file_.get()) == 0;
@@ -220,7 +245,7 @@ bool PieceFile::copyIntoNamedTemporary() {
     if (!created)
         return false;
     auto& [file, name] = *created;
-    if (!CopyWhole(file_.get(), file.get()) || ::fsync(file.get()) != 0) {
+    if (!CopyWhole(kernelCopy_, file_.get(), file.get()) || ::fsync(file.get()) != 0) {
         const int failure = errno;
         ::unlinkat(folder_, name.c_str(), 0);
         errno = failure;

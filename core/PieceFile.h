@@ -2,8 +2,10 @@
 
 #include "core/Descriptor.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace quavera {
 
@@ -14,12 +16,17 @@ namespace quavera {
 // (RemoveLeftoverTemporaries) never takes a running cut's file.
 class PieceFile {
 public:
+    using KernelCopy = ssize_t (*)(int from, loff_t* fromOffset, int to, loff_t* toOffset,
+                                   std::size_t length, unsigned int flags);
+
     // How the piece is put on the disk. The program runs with the defaults; the tests take the
-    // roads of a file system without unnamed files and of a system without /proc.
+    // roads of a file system without unnamed files, of a system without /proc and of a kernel
+    // that refuses to copy between files.
     struct Options {
         bool unnamed = true;
         // Where the unnamed file's descriptors show as links, to give it a name without privilege.
         std::string descriptorLinks = "/proc/self/fd";
+        KernelCopy kernelCopy = &::copy_file_range;
     };
 
     // Creates the piece in `folder` (an open folder, which must outlive the piece). Nothing when
@@ -40,7 +47,7 @@ public:
     void discard();
 
 private:
-    PieceFile(int folder, Descriptor file, std::string temporary, std::string descriptorLinks);
+    PieceFile(int folder, Descriptor file, std::string temporary, const Options& options);
 
     [[nodiscard]] bool link(const std::string& name) const;
     [[nodiscard]] bool nameTheUnnamed();
@@ -50,6 +57,7 @@ private:
     Descriptor file_;
     std::string temporary_; // the piece's name in the folder until it is kept; empty if unnamed
     std::string descriptorLinks_;
+    KernelCopy kernelCopy_;
 };
 
 // Removes from the open `folder` the regular files named exactly like this program's

@@ -212,7 +212,7 @@ struct InfoFields {
 std::optional<Bytes> InformationFrame(const std::array<std::uint8_t, 4>& streamHeader,
                                       const InfoFields& fields) {
     const FrameHeader stream = *ParseHeader(streamHeader);
-    const std::size_t xing = 4 + SideInfoBytes(stream);
+    const std::size_t xing = InformationTagOffset(stream);
     const auto header = HeaderHolding(streamHeader, xing + kXingBytes + kLameBytes - 4, false);
     if (!header)
         return std::nullopt;
@@ -380,14 +380,17 @@ std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames, const std::stri
                                    std::min(frames.audioEnd(), firstOffset + kWindowAhead));
     const auto firstBytes = window.frame(first, 4);
     const auto stream = ParseHeader(firstBytes);
-    if (!stream)
+    // A free-format stream's frames are as long as the distance between their headers: a head of
+    // frames of other lengths would change what the player's parser makes of them.
+    if (!stream || stream->bitrate == 0)
         return std::nullopt;
     const std::array<std::uint8_t, 4> streamHeader{firstBytes[0], firstBytes[1], firstBytes[2],
                                                    firstBytes[3]};
 
     const Bytes lastHeader = ReadAt(source.get(), frames.frameOffset(last), 4);
     const auto lastParsed = ParseHeader(lastHeader);
-    if (!lastParsed)
+    // The frame on which the stream changes is timed with the run before it.
+    if (!lastParsed || !SameStream(*lastParsed, *stream))
         return std::nullopt;
     PieceLayout layout;
     layout.copyBegin = firstOffset;

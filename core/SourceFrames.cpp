@@ -27,26 +27,47 @@ void SourceFrames::Prepare(const std::string& pathText) {
     reader_ = std::jthread(std::move(task));
 }
 
-std::shared_ptr<const FrameIndex> SourceFrames::For(const std::string& pathText) {
-    if (pending_.valid() && pendingPath_ == pathText) {
-        ready_ = std::make_shared<const FrameIndex>(pending_.get());
-        readyPath_ = pathText;
-        stopReading();
-    }
+void SourceFrames::collect() {
+    if (!pending_.valid() ||
+        pending_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    ready_ = std::make_shared<const FrameIndex>(pending_.get());
+    readyPath_ = pendingPath_;
+    stopReading();
+}
+
+std::shared_ptr<const FrameIndex> SourceFrames::tryGet(const std::string& pathText) {
+    collect();
     const auto identity = IdentityOf(pathText);
     if (!identity)
         return nullptr;
-    if (!ready_ || readyPath_ != pathText || !ready_->complete() ||
-        ready_->identity() != *identity) {
-        ready_ = std::make_shared<const FrameIndex>(read_(pathText, {}));
-        readyPath_ = pathText;
-    }
-    return ready_;
+    if (ready_ && readyPath_ == pathText && ready_->complete() && ready_->identity() == *identity)
+        return ready_;
+    if (!reading(pathText))
+        Prepare(pathText);
+    return nullptr;
 }
 
-bool SourceFrames::Reading(const std::string& pathText, std::chrono::milliseconds wait) const {
-    return pending_.valid() && pendingPath_ == pathText &&
-           pending_.wait_for(wait) != std::future_status::ready;
+bool SourceFrames::reading(const std::string& pathText) const {
+    return pending_.valid() && pendingPath_ == pathText;
+}
+
+std::shared_ptr<const FrameIndex>
+SourceFrames::waitFor(const std::string& pathText,
+                      std::optional<std::chrono::milliseconds> longest) {
+    if (auto frames = tryGet(pathText))
+        return frames;
+    if (!reading(pathText))
+        return nullptr;
+    if (longest) {
+        if (pending_.wait_for(*longest) != std::future_status::ready)
+            return nullptr;
+    } else {
+        pending_.wait();
+    }
+    collect();
+    // The file as it was read, even when it changed again meanwhile: the next call reads it anew.
+    return readyPath_ == pathText ? ready_ : nullptr;
 }
 
 } // namespace quavera

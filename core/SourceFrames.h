@@ -6,14 +6,15 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace quavera {
 
 // The frame index of the chosen source. It is read on a thread of its own as soon as the source
-// is chosen, so that the window never waits for the file, and read again whenever the file on
-// disk is no longer the one that was indexed.
+// is chosen, so that the window never waits for the file, and read again there whenever the file
+// on disk is no longer the one that was indexed. A finished answer, "no audio" included, is kept.
 class SourceFrames {
 public:
     using Reader = std::function<FrameIndex(const std::string& pathText, std::stop_token stop)>;
@@ -24,19 +25,25 @@ public:
     SourceFrames& operator=(const SourceFrames&) = delete;
     ~SourceFrames();
 
-    // Starts reading `pathText` in the background; a reading still under way for another file
-    // is stopped.
+    // Starts reading `pathText` on the index's thread; a reading under way for another file is
+    // stopped.
     void Prepare(const std::string& pathText);
-    // The index of the file as it is now. Waits for a reading under way; reads the file here when
-    // it was not prepared or has changed since. Nothing when the path names no regular file.
-    [[nodiscard]] std::shared_ptr<const FrameIndex> For(const std::string& pathText);
-    // Whether the reading of `pathText` begun by Prepare is still under way after waiting for it
-    // at most `wait`.
-    [[nodiscard]] bool Reading(const std::string& pathText,
-                               std::chrono::milliseconds wait = std::chrono::milliseconds(0)) const;
+    // The index of the file as it is now, when it is at hand; never waits and never reads the
+    // file. When the file was not prepared or has changed since, its reading starts on the
+    // index's thread and there is nothing yet. Nothing, too, when the path names no regular file.
+    [[nodiscard]] std::shared_ptr<const FrameIndex> tryGet(const std::string& pathText);
+    // Whether the index of `pathText` is being read.
+    [[nodiscard]] bool reading(const std::string& pathText) const;
+    // As tryGet, but waits for a reading under way, at most `longest` when given: the caller shows
+    // the busy pointer meanwhile. Nothing when the wait runs out.
+    [[nodiscard]] std::shared_ptr<const FrameIndex>
+    waitFor(const std::string& pathText,
+            std::optional<std::chrono::milliseconds> longest = std::nullopt);
 
 private:
     void stopReading();
+    // Takes a finished reading's index.
+    void collect();
 
     Reader read_;
     std::string pendingPath_;

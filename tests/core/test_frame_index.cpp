@@ -1,6 +1,8 @@
 #include "TestFiles.h"
 #include "core/FrameIndex.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -59,17 +61,73 @@ QByteArray Lyrics3v2() {
     return body + QByteArray::number(body.size()).rightJustified(6, '0') + "LYRICS200";
 }
 
-// LAME's information frame, declaring an encoder delay of 576 and a padding of 1000 samples.
+// LAME's information frame, declaring 100 frames, an encoder delay of 576 and a padding of 1000
+// samples.
 QByteArray LameInfoFrame() {
     QByteArray frame = Frame(kMpeg1, kMpeg1Bytes);
-    QByteArray info("Info\x00\x00\x00\x0F", 8);
-    info.append(QByteArray(4 + 4 + 100 + 4, '\x01'));
+    QByteArray info("Info\x00\x00\x00\x0F\x00\x00\x00\x64", 12);
+    info.append(QByteArray(4 + 100 + 4, '\x01'));
     QByteArray lame("LAME3.100");
     lame.append(QByteArray(12, '\x02'));
     lame.append("\x24\x03\xE8", 3); // 576 << 12 | 1000
     info.append(lame);
     frame.replace(36, info.size(), info);
     return frame;
+}
+
+// Runs a program to its end; false when it cannot start or fails.
+bool Run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+// A tone of `seconds` as a WAV file, for the encoders.
+bool Tone(const QString& path, double seconds, int rate, int channels) {
+    return Run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                          QString("sine=f=440:d=%1:r=%2").arg(seconds).arg(rate), "-ac",
+                          QString::number(channels), path});
+}
+
+bool Lame(const QString& wav, const QString& mp3, const QStringList& options) {
+    return Run("lame", QStringList{"--silent"} + options + QStringList{wav, mp3});
+}
+
+struct PlayedFrame {
+    qint64 offset = 0;
+    double seconds = 0;
+    double duration = 0;
+};
+
+double ClockSeconds(const QString& text) {
+    const QStringList parts = text.split(':');
+    return parts.at(0).toDouble() * 3600 + parts.at(1).toDouble() * 60 + parts.at(2).toDouble();
+}
+
+// The MPEG audio frames GStreamer plays from a file, as its parser hands them to the decoder,
+// through parsebin as the player builds it (tags at either end demuxed). Information frames,
+// which the decoder drops, are left out.
+std::optional<QList<PlayedFrame>> GStreamerFrames(const QString& path) {
+    QProcess gst;
+    gst.setProcessChannelMode(QProcess::MergedChannels);
+    gst.start("gst-launch-1.0", {"-v", "filesrc", "location=" + path, "!", "parsebin", "!",
+                                 "fakesink", "silent=false"});
+    if (!gst.waitForFinished(60000) || gst.exitCode() != 0)
+        return std::nullopt;
+    const QString output = QString::fromUtf8(gst.readAll());
+    QList<PlayedFrame> frames;
+    if (!output.contains("GstMpegAudioParse"))
+        return frames; // played as another format, or not at all
+    static const QRegularExpression kBuffer(
+        R"(chain .*pts: ([0-9:.]+), duration: ([0-9:.]+), offset: (\d+),.*flags: [0-9a-f]+ ([^,]*),)");
+    for (const QString& line : output.split('\n')) {
+        const auto match = kBuffer.match(line);
+        if (match.hasMatch() && !match.captured(4).contains("droppable"))
+            frames.append({match.captured(3).toLongLong(), ClockSeconds(match.captured(1)),
+                           ClockSeconds(match.captured(2))});
+    }
+    return frames;
 }
 
 } // namespace
@@ -110,6 +168,15 @@ private slots:
         QTest::newRow("false header in the junk")
             << QByteArray("\x00\xFF\xFB\x90\x00junk", 9) + QByteArray(500, 'j') + plain << 20
             << 509LL << 509 + plainEnd << 509 + tenFrames;
+        // Sync sought in unknown bytes takes three headers of one kind in a row, as GStreamer's
+        // parser does: two are junk, three are audio.
+        const QByteArray gap(1000, '\0');
+        QTest::newRow("two frames in junk")
+            << QByteArray(100, '\0') + Frames(kMpeg1, kMpeg1Bytes, 2) + gap + plain << 20 << 1934LL
+            << 1934 + plainEnd << 1934 + tenFrames;
+        QTest::newRow("three frames in junk")
+            << QByteArray(100, '\0') + Frames(kMpeg1, kMpeg1Bytes, 3) + gap + plain << 23 << 100LL
+            << 2351 + plainEnd << 2351 + 7 * qint64(kMpeg1Bytes);
         QTest::newRow("a re-cut piece begins inside a frame")
             << plain.mid(100) << 19 << qint64(kMpeg1Bytes - 100) << plainEnd - 100
             << tenFrames + kMpeg1Bytes - 100;
@@ -117,8 +184,18 @@ private slots:
             << plain + Lyrics3v2() + ApeTag() + Id3v1() << 20 << 0LL << plainEnd << tenFrames;
         QTest::newRow("appended tag with a footer")
             << plain + Id3v2(64, true) << 20 << 0LL << plainEnd << tenFrames;
-        QTest::newRow("truncated last frame") << plain + Frame(kMpeg1, kMpeg1Bytes).left(100) << 21
-                                              << 0LL << plainEnd + 100 << tenFrames;
+        // The player drops a frame cut off by the end of the file, or by a tag after it.
+        QTest::newRow("cut-off last frame")
+            << plain + Frame(kMpeg1, kMpeg1Bytes).left(100) << 20 << 0LL << plainEnd << tenFrames;
+        QTest::newRow("cut-off last frame before a tag")
+            << plain + Frame(kMpeg1, kMpeg1Bytes).left(100) + Id3v1() << 20 << 0LL << plainEnd
+            << tenFrames;
+        QTest::newRow("full Lyrics3v1 tag")
+            << plain + "LYRICSBEGIN" + QByteArray(5100, 'l') + "LYRICSEND" + Id3v1() << 20 << 0LL
+            << plainEnd << tenFrames;
+        // A free-format stream's frame length is the distance to the next header of its kind.
+        QTest::newRow("free format")
+            << Frames("\xFF\xFB\x00\x00", 417, 20) << 20 << 0LL << plainEnd << tenFrames;
         QTest::newRow("damaged frame in the middle")
             << plain.left(5 * kMpeg1Bytes) + QByteArray(300, '\0') + plain.mid(5 * kMpeg1Bytes)
             << 20 << 0LL << plainEnd + 300 << tenFrames + 300;
@@ -163,7 +240,6 @@ private slots:
         QTest::newRow("text") << QByteArray("notes for the ringtone\n").repeated(100);
         QTest::newRow("tag only") << Id3v2(5000);
         QTest::newRow("one header in noise") << QByteArray(kMpeg1, 4) + QByteArray(900, 'n');
-        QTest::newRow("free-format bit rate") << Frames("\xFF\xFB\x00\x00", 417, 20);
         QTest::newRow("WAV holding MPEG frames")
             << QByteArray("RIFF\x24\x00\x10\x00WAVE", 12) + plain;
         QTest::newRow("JPEG") << QByteArray("\xFF\xD8\xFF\xE0", 4) + plain;
@@ -191,6 +267,86 @@ private slots:
         const FrameIndex without = indexOf(audio);
         QCOMPARE(without.OffsetAt(1.0), qint64(38 * kMpeg1Bytes));
         QCOMPARE(without.durationSeconds(), 100 * kMpeg1Seconds);
+    }
+
+    // The index agrees with GStreamer's parser frame for frame, offsets and times, on files made
+    // by the encoders people use and joined the ways files get joined.
+    void agreesWithGStreamer_data() {
+        QTest::addColumn<QStringList>("parts");
+        QTest::addColumn<QByteArray>("junk");
+        const QStringList cbrFile{"lame", "44100", "2", "-b", "128", "-t"};
+        QTest::newRow("lame with CRC") << QStringList{"lame", "44100", "2", "-p"} << QByteArray();
+        QTest::newRow("lame VBR") << QStringList{"lame", "44100", "2", "-V", "2"} << QByteArray();
+        QTest::newRow("lame VBR without tag")
+            << QStringList{"lame", "44100", "2", "-V", "4", "-t"} << QByteArray();
+        QTest::newRow("ffmpeg") << QStringList{"ffmpeg", "44100", "2"} << QByteArray();
+        QTest::newRow("ffmpeg MPEG-2 mono") << QStringList{"ffmpeg", "22050", "1"} << QByteArray();
+        QTest::newRow("MPEG-2.5 mono")
+            << QStringList{"lame", "8000", "1", "-b", "32", "-m", "m"} << QByteArray();
+        QTest::newRow("free format")
+            << QStringList{"lame", "44100", "2", "--freeformat", "-b", "400"} << QByteArray();
+        QTest::newRow("two lame files joined")
+            << QStringList{"lame", "44100", "2", "-V", "2", "+", "lame", "44100", "2", "-p"}
+            << QByteArray();
+        QTest::newRow("44.1 kHz and 48 kHz joined")
+            << QStringList{"lame", "44100", "2", "+", "lame", "48000", "2", "-t"} << QByteArray();
+        QTest::newRow("VBRI frame") << (cbrFile + QStringList{"+", "vbri"}) << QByteArray();
+        // Two frames of one kind in junk are no stream to the parser; three would be.
+        QTest::newRow("junk in front")
+            << cbrFile
+            << QByteArray(300, '\0') + Frames(kMpeg1, kMpeg1Bytes, 2) + QByteArray(700, '\0');
+        QTest::newRow("AAC named .mp3") << QStringList{"aac", "44100", "2"} << QByteArray();
+    }
+    void agreesWithGStreamer() {
+        QFETCH(QStringList, parts);
+        QFETCH(QByteArray, junk);
+        // Each part: encoder, rate, channels, options; "+" joins the next part on.
+        QByteArray bytes = junk;
+        int number = 0;
+        for (const QString& part : parts.join(' ').split(" + ")) {
+            const QStringList words = part.split(' ');
+            if (words.at(0) == "vbri") { // Fraunhofer's tag in the first frame's audio bytes
+                QVERIFY(bytes.size() > 36 + 26);
+                bytes.replace(36, 26, QByteArray("VBRI\x00\x01", 6) + QByteArray(20, '\x11'));
+                continue;
+            }
+            const QString wav =
+                dir_.filePath(QString("tone%1x%2.wav").arg(words.at(1), words.at(2)));
+            const QString mp3 = dir_.filePath(QString("part%1.mp3").arg(number++));
+            QVERIFY(QFile::exists(wav) || Tone(wav, 6, words.at(1).toInt(), words.at(2).toInt()));
+            if (words.at(0) == "lame") {
+                QVERIFY(Lame(wav, mp3, words.mid(3)));
+            } else {
+                const QStringList codec = words.at(0) == "aac"
+                                              ? QStringList{"-c:a", "aac", "-f", "adts"}
+                                              : QStringList{"-id3v2_version", "0"};
+                QVERIFY(Run("ffmpeg", QStringList{"-v", "error", "-y", "-i", wav} + codec +
+                                          QStringList{mp3}));
+            }
+            bytes += ReadFileBytes(mp3);
+        }
+        const QString path = dir_.filePath("joined.mp3");
+        QVERIFY(WriteFileBytes(path, bytes));
+
+        const auto played = GStreamerFrames(path);
+        QVERIFY2(played, "gst-launch-1.0 failed");
+        const FrameIndex index = FrameIndex::Read(Utf8(path));
+        QVERIFY(index.complete());
+        QCOMPARE(index.frameCount(), std::size_t(played->size()));
+        for (std::size_t i = 0; i < index.frameCount(); ++i) {
+            const PlayedFrame& frame = played->at(qsizetype(i));
+            QCOMPARE(index.frameOffset(i), frame.offset);
+            QVERIFY2(std::abs(index.frameSeconds(i) - frame.seconds) < 1e-5,
+                     qPrintable(QString("frame %1 at %2 s").arg(i).arg(frame.seconds)));
+            if (frame.duration > 0)
+                QCOMPARE(index.OffsetAt(frame.seconds + frame.duration / 2), frame.offset);
+        }
+        if (!played->isEmpty()) {
+            const double end = played->back().seconds + played->back().duration;
+            QVERIFY2(std::abs(index.durationSeconds() - end) < 1e-5,
+                     qPrintable(QString::number(index.durationSeconds())));
+            QCOMPARE(index.OffsetAt(end + 1e-5), index.audioEnd());
+        }
     }
 
     void specialFilesAreNotRead() {

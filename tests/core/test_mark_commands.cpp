@@ -5,10 +5,13 @@
 #include "fakes/FakeMessageBoxes.h"
 #include "fakes/FakePlayer.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <chrono>
 #include <future>
+#include <thread>
 
 using namespace quavera;
 using namespace quavera::testing;
@@ -98,13 +101,16 @@ private slots:
                                       << " 0秒" << 100.0;
         QTest::newRow("size rounded to 99.3 KB") << qint64(101680) << 100.0 << 30.0 << "29.10937"
                                                  << " 30秒" << 99.3;
+        // 256 bytes hold three whole frames and a cut-off one, which is no audio.
         QTest::newRow("256 bytes are 0.3 KB, past the last frame")
-            << qint64(256) << 3.0 << 1.0 << "0.25"
+            << qint64(256) << 3.0 << 1.0 << "0.210937"
             << " 1秒" << 0.3;
-        QTest::newRow("1024 bytes are 1 KB") << qint64(1024) << 1.0 << 1234.56789012345 << "1"
-                                             << " 1235秒" << 1.0;
-        QTest::newRow("far beyond whole seconds") << qint64(102400) << 40000.0 << 32767.5 << "100"
-                                                  << " 0秒" << 100.0;
+        QTest::newRow("1024 bytes are 1 KB")
+            << qint64(1024) << 1.0 << 1234.56789012345 << "0.984375"
+            << " 1235秒" << 1.0;
+        QTest::newRow("far beyond whole seconds")
+            << qint64(102400) << 40000.0 << 32767.5 << "99.98437"
+            << " 0秒" << 100.0;
     }
     void startMark() {
         QFETCH(qint64, sourceSize);
@@ -251,6 +257,43 @@ private slots:
         verifyPiece(PatternBytes(414 * kPatternFrameBytes, 40248));
     }
 
+    // A file the player plays that holds no MPEG audio (AAC named .mp3): Start and End refuse it
+    // and never read it on the window's thread. The answer is kept; only a change on disk has the
+    // file read again, on the index's thread.
+    void noAudioIsReadOffTheWindowThread() {
+        std::atomic<int> reads{0};
+        std::atomic<int> onWindowThread{0};
+        const auto windowThread = std::this_thread::get_id();
+        commands_ = std::make_unique<MarkCommands>(
+            program_, *player_, *messages_, *window_,
+            [&](const std::string& path, std::stop_token stop) {
+                ++reads;
+                onWindowThread += std::this_thread::get_id() == windowThread ? 1 : 0;
+                return FrameIndex::Read(path, std::move(stop));
+            });
+        chooseSource();
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=d=20", "-c:a",
+                                "aac", "-f", "adts", source_});
+        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        commands_->SourceChosen();
+        for (int round = 0; round < 2; ++round) {
+            for (int press = 0; press < 2; ++press) {
+                // End first: it waits for the reading, which Start does only briefly.
+                messages_->shown.clear();
+                commands_->End();
+                verifyOneMessage("请选择要剪切的MP3文件！", "提示", MessageIcon::None);
+                messages_->shown.clear();
+                commands_->Start();
+                verifyOneMessage("请选择要剪切的MP3文件！", "错误", MessageIcon::Critical);
+            }
+            QCOMPARE(reads.load(), round + 1);
+            QFile file(source_); // touched: another file to the index
+            QVERIFY(file.open(QIODevice::Append) && file.write("x", 1) == 1);
+        }
+        QCOMPARE(onWindowThread.load(), 0);
+    }
+
     // The file changed on disk between Start and End (a tag was written in front of the audio):
     // End indexes it again and moves the start with it, instead of cutting with the old offsets.
     void endAfterTheFileChangedUsesItsNewFrames() {
@@ -285,7 +328,9 @@ private slots:
 
         QVERIFY(messages_->shown.empty());
         const qint64 start = 136 * kPatternFrameBytes;
-        verifyPiece(tagged.mid(start, audioBytes - start));
+        const qint64 audioEnd =
+            audioBytes / kPatternFrameBytes * kPatternFrameBytes; // whole frames
+        verifyPiece(tagged.mid(start, audioEnd - start));
     }
 
     // The checks come in this order, each ending the command with its own message; the marks

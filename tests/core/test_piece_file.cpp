@@ -3,6 +3,7 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,6 +16,13 @@ int OpenDescriptors() {
     return static_cast<int>(QDir("/proc/self/fd")
                                 .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
                                 .size());
+}
+
+// A kernel that refuses to copy between files, with the error of the moment.
+int gRefusal = 0;
+ssize_t RefusingCopy(int, loff_t*, int, loff_t*, std::size_t, unsigned int) {
+    errno = gRefusal;
+    return -1;
 }
 
 } // namespace
@@ -65,6 +73,32 @@ private slots:
         QCOMPARE(FolderEntries(dir.path()), QStringList{"[铃声]1a.mp3"});
         QCOMPARE(ReadFileBytes(dir.filePath("[铃声]1a.mp3")), piece);
         QCOMPARE(OpenDescriptors(), descriptorsBefore);
+    }
+
+    // Without /proc the piece is copied; where the kernel cannot copy between the files, it is
+    // copied by reading and writing instead of being lost.
+    void copiedWhereTheKernelRefuses_data() {
+        QTest::addColumn<int>("refusal");
+        QTest::newRow("ENOSYS") << ENOSYS;
+        QTest::newRow("EXDEV") << EXDEV;
+        QTest::newRow("EOPNOTSUPP") << EOPNOTSUPP;
+        QTest::newRow("EINVAL") << EINVAL;
+    }
+    void copiedWhereTheKernelRefuses() {
+        QFETCH(int, refusal);
+        gRefusal = refusal;
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray piece = PatternBytes(7, 3'000'000); // more than one block
+        const Descriptor folder(
+            ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY));
+        QVERIFY(folder);
+        auto file = PieceFile::Create(folder.get(), {true, "/nonexistent/fd", &RefusingCopy});
+        QVERIFY(file.has_value());
+        QCOMPARE(::write(file->fd(), piece.constData(), piece.size()), ssize_t(piece.size()));
+        QVERIFY(file->keepAs("[铃声]1a.mp3"));
+        QCOMPARE(FolderEntries(dir.path()), QStringList{"[铃声]1a.mp3"});
+        QCOMPARE(ReadFileBytes(dir.filePath("[铃声]1a.mp3")), piece);
     }
 };
 

@@ -109,6 +109,11 @@ double WorstWindowDb(const Decoded& source, qsizetype sourceFrom, const Decoded&
     return worst;
 }
 
+// The sample that plays at `seconds`: the one whose time has begun.
+qsizetype SampleAt(double seconds, int rate) {
+    return static_cast<qsizetype>(std::floor(seconds * rate + 1e-6));
+}
+
 } // namespace
 
 class PieceHeadTest : public QObject {
@@ -145,9 +150,8 @@ class PieceHeadTest : public QObject {
         QVERIFY(original.frames() > 0);
         QCOMPARE(cut.rate, original.rate);
         QCOMPARE(cut.channels, original.channels);
-        const qsizetype from = std::llround(start * original.rate);
-        const qsizetype to =
-            std::min<qsizetype>(std::llround(end * original.rate), original.frames());
+        const qsizetype from = SampleAt(start, original.rate);
+        const qsizetype to = std::min<qsizetype>(SampleAt(end, original.rate), original.frames());
         const qsizetype twoMs = original.rate / 500;
         QVERIFY2(
             std::abs(cut.frames() - (to - from)) <= twoMs,
@@ -222,6 +226,24 @@ private slots:
         verifyPiece(source, piece, 1.0, 2.0);
     }
 
+    // A free-format stream gets no head: its piece is the source's frames as they are, from the
+    // frame before the one that plays at the Start mark.
+    void freeFormatPieceIsTheFramesAlone() {
+        const QString source = dir_.filePath("free.mp3");
+        QVERIFY(EncodeClickTrack(source, 44100, 2, {"--freeformat", "-b", "400"}));
+        const QString piece = cut(source, 1.5, 3.0);
+        const QByteArray kept = ReadFileBytes(piece);
+        QVERIFY(kept.size() > 1000);
+        QCOMPARE(quint8(kept[0]), quint8(0xFF));
+        QCOMPARE(quint8(kept[2]) >> 4, 0); // bit rate index 0: free format
+        QVERIFY(ReadFileBytes(source).contains(kept));
+        const Decoded cut = GStreamerDecode(piece, dir_.filePath("piece.wav"));
+        // One frame before the mark and the frame that holds the End mark at most.
+        QVERIFY2(cut.frames() >= std::llround(1.5 * 44100) &&
+                     cut.frames() <= std::llround(1.5 * 44100) + 3 * 1152,
+                 qPrintable(QString::number(cut.frames())));
+    }
+
     // A piece chosen as a source is read by its own information frame: its piece is exact too.
     void pieceCutAgainIsExact() {
         const QString source = dir_.filePath("song.mp3");
@@ -232,7 +254,7 @@ private slots:
         const Decoded original = GStreamerDecode(source, dir_.filePath("source.wav"));
         const Decoded twice = GStreamerDecode(again, dir_.filePath("piece.wav"));
         QVERIFY(std::abs(twice.frames() - std::llround(1.5 * 44100)) <= 88);
-        QVERIFY(WorstWindowDb(original, std::llround(1.611 * 44100), twice) < -20);
+        QVERIFY(WorstWindowDb(original, SampleAt(1.611, 44100), twice) < -20);
     }
 };
 
