@@ -13,8 +13,15 @@
 // each per round, nine in all; the medians count. The cut must not slow down because of the
 // reading: the window holds the reading while a cut runs.
 //
+// Then, on the 60-minute source with its outline complete and playback paused at 10:00 and at
+// 55:00, the screen is zoomed to 2 s across by Ctrl + wheel at the playhead: the time until the
+// detail of the part shown is read, the longest probe gap meanwhile, and the growth of the
+// resident memory (now, not the peak) from before the zoom to the detail, three rounds each.
+//
 // The last lines:
 //   bench: waveform source_min=5 ready_ms=... ffmpeg_decode_ms=... ratio=... max_gap_ms=...
+//          rss_growth_mb=...
+//   bench: waveform_zoom source_min=60 at_s=... span_s=2 detail_ms=... max_gap_ms=...
 //          rss_growth_mb=...
 //   bench: cut_while_reading size_mb=... alone_mb_s=... reading_mb_s=... ratio=...
 
@@ -22,6 +29,7 @@
 #include "fakes/ToneMp3.h"
 #include "platform/qt/QtPlayerView.h"
 #include "platform/qt/WaveformReader.h"
+#include "platform/qt/WaveformView.h"
 #include "ui/MainWindow.h"
 #include "ui/main/MainWindowFakes.h"
 
@@ -33,6 +41,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QTimer>
+#include <QWheelEvent>
 #include <array>
 #include <cstdio>
 #include <optional>
@@ -213,6 +222,65 @@ double CutSeconds(Window& rig, const fs::path& kept) {
     return seconds;
 }
 
+double ResidentMiB() {
+    long pages = 0;
+    long resident = 0;
+    FileHandle statm(std::fopen("/proc/self/statm", "r"));
+    Require(statm && std::fscanf(statm.get(), "%ld %ld", &pages, &resident) == 2,
+            "cannot read /proc/self/statm");
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) /
+           static_cast<double>(kMiB);
+}
+
+struct ZoomFigures {
+    double atSeconds = 0;
+    double spanSeconds = 0;
+    double detailMs = 0;
+    double longestGapMs = 0;
+    double rssGrowthMiB = 0;
+};
+
+// Zooms the screen of the loaded, paused source from the whole file to its shortest span around
+// `fraction` of its width by Ctrl + wheel, and waits for the detail; then shows the whole again.
+ZoomFigures MeasureZoom(Window& rig, double fraction) {
+    auto* screen = rig.player.findChild<quavera::WaveformView*>(QStringLiteral("screen"));
+    auto* detail = rig.player.findChild<WaveformReader*>(QStringLiteral("detailReader"));
+    Require(screen != nullptr && detail != nullptr, "the player has no screen or no detail");
+    ClickScreen(rig, fraction);
+    std::array<double, kRounds> ready{};
+    ZoomFigures figures;
+    GapProbe probe;
+    for (int round = 0; round < kRounds; ++round) {
+        screen->showWhole();
+        Pump(300);
+        const double rssBefore = ResidentMiB();
+        const QPointF at(screen->width() * fraction, screen->height() / 2.0);
+        QWheelEvent wheel(at, screen->mapToGlobal(at), QPoint(), QPoint(0, 40 * 120), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QElapsedTimer clock;
+        probe.start();
+        clock.start();
+        QCoreApplication::sendEvent(screen, &wheel);
+        while (detail->state() != WaveformReader::State::Complete && clock.elapsed() < 60000) {
+            Require(detail->state() == WaveformReader::State::Reading, "the detail is not read");
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        ready[round] = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        Pump(200); // the window after the detail, too
+        figures.longestGapMs = std::max(figures.longestGapMs, probe.stop());
+        figures.rssGrowthMiB = std::max(figures.rssGrowthMiB, ResidentMiB() - rssBefore);
+        const quavera::WaveformScene& scene = screen->scene();
+        figures.atSeconds = (scene.shownFromSeconds + scene.shownToSeconds) / 2;
+        figures.spanSeconds = scene.shownToSeconds - scene.shownFromSeconds;
+        std::printf("zoom at_s=%.0f round=%d detail_ms=%.1f\n", figures.atSeconds, round + 1,
+                    ready[round]);
+        std::fflush(stdout);
+    }
+    screen->showWhole();
+    figures.detailMs = Median(ready);
+    return figures;
+}
+
 struct CutFigures {
     double aloneRate = 0;
     std::optional<double> readingRate; // nothing: the outline was done before any cut began
@@ -305,6 +373,23 @@ int main(int argc, char** argv) {
                 summaries.emplace_back(line);
             });
         }
+        phase("waveform_zoom", [&] {
+            rig.choose(hour);
+            Require(rig.waitForOutline(), "the outline was not completed");
+            if (auto* play =
+                    rig.player.findChild<QAbstractButton*>(QStringLiteral("playPauseButton"));
+                play != nullptr && play->toolTip() == QStringLiteral("暂停"))
+                play->click();
+            for (const double atSeconds : {600.0, 3300.0}) {
+                const ZoomFigures zoom = MeasureZoom(rig, atSeconds / (kPiecesPerHour * 300.0));
+                std::snprintf(line, sizeof line,
+                              "bench: waveform_zoom source_min=60 at_s=%.0f span_s=%.0f "
+                              "detail_ms=%.1f max_gap_ms=%.1f rss_growth_mb=%.1f",
+                              zoom.atSeconds, zoom.spanSeconds, zoom.detailMs, zoom.longestGapMs,
+                              zoom.rssGrowthMiB);
+                summaries.emplace_back(line);
+            }
+        });
         phase("cut_while_reading", [&] {
             const CutFigures cuts = MeasureCutWhileReading(rig, hour, folder.path());
             const double sizeMiB =

@@ -539,4 +539,17 @@ std::int64_t FrameIndex::OffsetAt(double seconds) const {
     return position.frame < frameOffsets_.size() ? frameOffsets_[position.frame] : audioEnd_;
 }
 
+FrameIndex::Frames FrameIndex::FramesBetween(double fromSeconds, double toSeconds,
+                                             std::size_t leadFrames) const {
+    if (runs_.empty())
+        return {};
+    const std::size_t last = frameOffsets_.size() - 1;
+    const std::size_t first = std::min(FrameAt(fromSeconds).frame, last);
+    const std::size_t begin = first - std::min(first, leadFrames);
+    // The frame that plays at `toSeconds` is wanted whole.
+    const std::size_t end = std::max(FrameAt(toSeconds).frame + 1, begin + 1);
+    return {frameOffsets_[begin], end < frameOffsets_.size() ? frameOffsets_[end] : audioEnd_,
+            runOf(begin).secondsAt(begin) - shiftSeconds(begin)};
+}
+
 } // namespace quavera

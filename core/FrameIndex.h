@@ -71,6 +71,19 @@ public:
     [[nodiscard]] std::uint32_t samplesPerFrame() const;
     [[nodiscard]] std::uint32_t sampleRate() const;
 
+    // The frames that play from `fromSeconds` to `toSeconds` on the player's clock, and
+    // `leadFrames` frames before them: a decoder given only these bytes needs the frames before
+    // (the bit reservoir, the filter's overlap) to decode the first ones whole.
+    struct Frames {
+        std::int64_t begin = 0;
+        std::int64_t end = 0;
+        // When the first of them starts on the player's clock; below 0 for the encoder's delay.
+        double startSeconds = 0;
+    };
+    // Needs audio.
+    [[nodiscard]] Frames FramesBetween(double fromSeconds, double toSeconds,
+                                       std::size_t leadFrames) const;
+
     // Frames of one length in time in a row. A stream of another sampling rate or layer starts a
     // new run with its second frame: the player times the first by the stream before.
     struct Run {

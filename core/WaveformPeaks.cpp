@@ -4,11 +4,21 @@ namespace quavera {
 
 void WaveformPeaks::reset(double spanSeconds) {
     slices_.fill(Slice{});
+    from_ = 0;
     span_ = spanSeconds > 0 ? spanSeconds : kProvisionalSpanSeconds;
+    heardTo_ = 0;
+    part_ = false;
+}
+
+void WaveformPeaks::resetToPart(double fromSeconds, double toSeconds) {
+    reset(toSeconds - fromSeconds);
+    from_ = std::max(fromSeconds, 0.0);
+    heardTo_ = from_;
+    part_ = true;
 }
 
 void WaveformPeaks::coverAtLeast(double seconds) {
-    if (!(seconds > span_)) {
+    if (part_ || !(seconds > span_)) {
         return;
     }
     // Each old slice goes into the new slice that holds its middle; a new slice is wider than
@@ -31,9 +41,11 @@ void WaveformPeaks::coverAtLeast(double seconds) {
 
 WaveformPeaks::Slice WaveformPeaks::extremes(double fromSeconds, double toSeconds) const {
     Slice result;
-    const int first = std::clamp(static_cast<int>(fromSeconds / sliceSeconds()), 0, kSlices - 1);
+    const double from = fromSeconds - from_;
+    const double to = toSeconds - from_;
+    const int first = std::clamp(static_cast<int>(from / sliceSeconds()), 0, kSlices - 1);
     const int last =
-        std::clamp(static_cast<int>(std::ceil(toSeconds / sliceSeconds())) - 1, first, kSlices - 1);
+        std::clamp(static_cast<int>(std::ceil(to / sliceSeconds())) - 1, first, kSlices - 1);
     for (int index = first; index <= last; ++index) {
         const Slice& slice = slices_.at(index);
         result.low = std::min(result.low, slice.low);

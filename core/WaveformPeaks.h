@@ -14,6 +14,9 @@ namespace quavera {
 // The length may be unknown, or only estimated, while the first samples arrive: the slices then
 // cover a provisional span that widens, merging neighbouring slices, as soon as a sample or the
 // medium's known length falls beyond it.
+//
+// The slices may instead cover a fixed part of the medium (a zoomed view's detail): samples
+// outside it are left out. Times are always seconds of the whole medium.
 class WaveformPeaks {
 public:
     static constexpr int kSlices = 2048;
@@ -26,7 +29,10 @@ public:
 
     // Forgets everything; the slices then cover `spanSeconds` (a guess when the length is unknown).
     void reset(double spanSeconds = kProvisionalSpanSeconds);
-    // Widens the span to at least `seconds`, keeping what was gathered.
+    // Forgets everything; the slices then cover exactly the time from `fromSeconds` to
+    // `toSeconds`, and samples outside it are left out.
+    void resetToPart(double fromSeconds, double toSeconds);
+    // Widens the span to at least `seconds`, keeping what was gathered; a part stays as it is.
     void coverAtLeast(double seconds);
 
     // Adds `frames` frames of interleaved samples starting at `startSeconds`. A frame's value is
@@ -36,6 +42,11 @@ public:
              std::size_t frames, float scale, float offset = 0.0f);
 
     [[nodiscard]] double spanSeconds() const { return span_; }
+    [[nodiscard]] bool isPart() const { return part_; }
+    [[nodiscard]] double fromSeconds() const { return from_; }
+    [[nodiscard]] double toSeconds() const { return from_ + span_; }
+    // Where the latest sample added so far ends; fromSeconds() before the first.
+    [[nodiscard]] double heardToSeconds() const { return heardTo_; }
     [[nodiscard]] const Slice& slice(int index) const { return slices_.at(index); }
     // The extremes over the time from `fromSeconds` up to `toSeconds`; empty if nothing was heard.
     [[nodiscard]] Slice extremes(double fromSeconds, double toSeconds) const;
@@ -48,27 +59,48 @@ private:
     [[nodiscard]] double sliceSeconds() const { return span_ / kSlices; }
 
     std::array<Slice, kSlices> slices_{};
+    double from_ = 0;
     double span_ = kProvisionalSpanSeconds;
+    double heardTo_ = 0;
+    bool part_ = false;
 };
 
 template <typename Sample>
 void WaveformPeaks::add(double startSeconds, double frameRate, int channels, const Sample* samples,
                         std::size_t frames, float scale, float offset) {
-    if (frames == 0 || channels <= 0 || frameRate <= 0 || !(startSeconds >= 0)) {
+    if (frames == 0 || channels <= 0 || frameRate <= 0 || !std::isfinite(startSeconds)) {
         return;
     }
-    const double endSeconds = startSeconds + static_cast<double>(frames) / frameRate;
-    if (endSeconds > span_) {
-        // In steps of a quarter: a few merges more, but at most a fifth of the slices unused.
-        coverAtLeast(std::max(endSeconds, span_ * kGrowth));
-    }
     const auto stride = static_cast<std::size_t>(channels);
+    if (startSeconds < from_) {
+        // Before the slices begin: the decoder's run-up to a part, or nothing at all.
+        const auto early = static_cast<std::size_t>(std::ceil((from_ - startSeconds) * frameRate));
+        if (early >= frames) {
+            return;
+        }
+        samples += early * stride;
+        frames -= early;
+        startSeconds += static_cast<double>(early) / frameRate;
+    }
+    if (part_) {
+        const double room = std::floor((toSeconds() - startSeconds) * frameRate);
+        if (room < 1) {
+            return;
+        }
+        frames = std::min(frames, static_cast<std::size_t>(room));
+    }
+    const double endSeconds = startSeconds + static_cast<double>(frames) / frameRate;
+    if (endSeconds > toSeconds()) {
+        // In steps of a quarter: a few merges more, but at most a fifth of the slices unused.
+        coverAtLeast(std::max(endSeconds, toSeconds() * kGrowth));
+    }
+    heardTo_ = std::max(heardTo_, endSeconds);
     std::size_t frame = 0;
     while (frame < frames) {
-        const double at = startSeconds + static_cast<double>(frame) / frameRate;
+        const double at = startSeconds - from_ + static_cast<double>(frame) / frameRate;
         const int index = std::min(static_cast<int>(at / sliceSeconds()), kSlices - 1);
         // The frames up to the next slice's start go into this slice in one run.
-        const double sliceEnd = (index + 1) * sliceSeconds();
+        const double sliceEnd = from_ + (index + 1) * sliceSeconds();
         std::size_t runEnd = frames;
         if (index < kSlices - 1) {
             const double framesLeft = std::ceil((sliceEnd - startSeconds) * frameRate);

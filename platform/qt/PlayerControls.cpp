@@ -27,6 +27,7 @@ constexpr qint64 kMillisecondsPerTenth = 100;
 constexpr qint64 kTenthsPerSecond = 10;
 constexpr qint64 kFineStepMs = 100;
 constexpr qint64 kCoarseStepMs = 5000;
+constexpr double kZoomStep = 2.0;
 // While playing, the clock changes ten times a second; a screen reader hears of it at most this
 // often.
 constexpr int kDescribeIntervalMs = 400;
@@ -128,6 +129,10 @@ PlayerControls::PlayerControls(QWidget* parent)
             [this](int) { emit seekRequested(seekSlider_->sliderPosition()); });
     connect(screen_, &WaveformView::seekRequested, this,
             [this](double seconds) { emit seekRequested(toMilliseconds(seconds)); });
+    connect(screen_, &WaveformView::shownChanged, this, [this] {
+        describeScreen();
+        emit shownChanged();
+    });
 
     for (QWidget* control :
          {static_cast<QWidget*>(playPauseButton_), static_cast<QWidget*>(stopButton_),
@@ -186,6 +191,27 @@ void PlayerControls::setMarks(std::optional<double> startSeconds,
     showScene();
 }
 
+void PlayerControls::setDetail(const WaveformPeaks* peaks) {
+    detail_ = peaks;
+    showScene();
+}
+
+void PlayerControls::showWholeMedium() {
+    screen_->showWhole();
+}
+
+double PlayerControls::shownFromSeconds() const {
+    return screen_->zoomed() ? screen_->scene().shownFromSeconds : 0.0;
+}
+
+double PlayerControls::shownToSeconds() const {
+    return screen_->zoomed() ? screen_->scene().shownToSeconds : screen_->scene().durationSeconds;
+}
+
+int PlayerControls::shownColumns() const {
+    return screen_->deviceColumns();
+}
+
 bool PlayerControls::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress &&
         handleControlKey(watched, *static_cast<QKeyEvent*>(event))) {
@@ -195,7 +221,31 @@ bool PlayerControls::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+bool PlayerControls::handleZoomKey(const QKeyEvent& key) {
+    // + is a shifted key on many layouts, and the keypad has its own.
+    if ((key.modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) != Qt::NoModifier) {
+        return false;
+    }
+    switch (key.key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        screen_->zoomAtPlayhead(kZoomStep);
+        return true;
+    case Qt::Key_Minus:
+        screen_->zoomAtPlayhead(1 / kZoomStep);
+        return true;
+    case Qt::Key_0:
+        screen_->showWhole();
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool PlayerControls::handleControlKey(QObject* control, const QKeyEvent& key) {
+    if (handleZoomKey(key)) {
+        return true;
+    }
     const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
     if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
         // Enter belongs to the focused control even with a modifier: passed on, it would reach
@@ -238,6 +288,7 @@ bool PlayerControls::handleControlKey(QObject* control, const QKeyEvent& key) {
 void PlayerControls::showScene() {
     WaveformScene scene;
     scene.peaks = usable_ ? outline_ : nullptr;
+    scene.detail = usable_ ? detail_ : nullptr;
     scene.durationSeconds = usable_ ? toSeconds(durationMs_) : 0.0;
     if (usable_) {
         scene.playheadSeconds = toSeconds(positionMs_);
@@ -262,8 +313,8 @@ bool PlayerControls::clockWithHours() const {
 }
 
 QString PlayerControls::screenDescription() const {
-    // What the screen shows, in words: the clock as it reads, the marks in the same form, and
-    // the file's name or why it cannot play.
+    // What the screen shows, in words: the clock as it reads, the marks in the same form, the
+    // part shown when zoomed, and the file's name or why it cannot play.
     QStringList parts{timeLabel_->text()};
     if (usable_) {
         const bool withHours = clockWithHours();
@@ -272,6 +323,12 @@ QString PlayerControls::screenDescription() const {
         }
         if (endMark_) {
             parts << QStringLiteral("结束 ") + formatClock(toMilliseconds(*endMark_), withHours);
+        }
+        if (screen_->zoomed()) {
+            parts << QStringLiteral("显示 ") +
+                         formatClock(toMilliseconds(shownFromSeconds()), withHours) +
+                         QStringLiteral("–") +
+                         formatClock(toMilliseconds(shownToSeconds()), withHours);
         }
     }
     if (!caption_.isEmpty()) {

@@ -21,11 +21,13 @@ class WaveformView;
 // does leaves as signals.
 //
 // With a control focused: Left/Right step 0.1 s, Page Up/Page Down 5 s, Space plays or pauses,
-// Home goes to the start, and Enter acts on the focused button (or does nothing), so it never
+// Home goes to the start, + (or =) and - zoom the screen in and out around the playhead, 0 shows
+// the whole medium again, and Enter acts on the focused button (or does nothing), so it never
 // reaches the window's default button.
 //
-// For a screen reader the screen is "波形", and its description reads the clock, the marks and
-// the caption, e.g. "01:05.3 / 03:20.0，开始 00:10.0，歌.mp3".
+// For a screen reader the screen is "波形", and its description reads the clock, the marks, the
+// part shown when zoomed and the caption, e.g.
+// "01:05.3 / 03:20.0，开始 00:10.0，显示 01:00.0–01:10.0，歌.mp3".
 class PlayerControls final : public QWidget {
     Q_OBJECT
 public:
@@ -41,18 +43,28 @@ public:
     // Nothing: no outline. The peaks must live until the next call.
     void setOutline(const WaveformPeaks* peaks);
     void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds);
+    // A finer outline of a part of the medium, drawn where it covers the screen. The peaks must
+    // live until the next call.
+    void setDetail(const WaveformPeaks* peaks);
+    void showWholeMedium();
+    // The part of the medium on the screen and the device's pixels across it.
+    [[nodiscard]] double shownFromSeconds() const;
+    [[nodiscard]] double shownToSeconds() const;
+    [[nodiscard]] int shownColumns() const;
 
 signals:
     void playPauseRequested();
     void stopRequested();
     void seekRequested(qint64 milliseconds);
     void stepRequested(qint64 milliseconds);
+    void shownChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     [[nodiscard]] bool handleControlKey(QObject* control, const QKeyEvent& key);
+    [[nodiscard]] bool handleZoomKey(const QKeyEvent& key);
     void showScene();
     void showTime();
     [[nodiscard]] bool clockWithHours() const;
@@ -69,6 +81,7 @@ private:
     qint64 durationMs_ = 0;
     bool usable_ = false;
     const WaveformPeaks* outline_ = nullptr;
+    const WaveformPeaks* detail_ = nullptr;
     QString caption_;
     std::optional<double> startMark_;
     std::optional<double> endMark_;

@@ -1,7 +1,8 @@
 #include "platform/qt/QtPlayerView.h"
 
-#include "platform/qt/PlayerControls.h"
 #include "platform/qt/GstPlayerBackend.h"
+#include "platform/qt/PlayerControls.h"
+#include "platform/qt/WaveformDetail.h"
 
 #include <QFileInfo>
 #include <QVBoxLayout>
@@ -26,7 +27,8 @@ QtPlayerView::QtPlayerView(QWidget* parent)
 QtPlayerView::QtPlayerView(std::unique_ptr<PlayerBackend> backend,
                            OutlineDecoderFactory outlineDecoders, QWidget* parent)
     : PlayerView(parent), backend_(backend.release()), controls_(new PlayerControls(this)),
-      waveform_(new WaveformReader(std::move(outlineDecoders), this)) {
+      waveform_(new WaveformReader(outlineDecoders, this)),
+      detail_(new WaveformDetail(std::move(outlineDecoders), this)) {
     backend_->setParent(this);
     setContextMenuPolicy(Qt::NoContextMenu);
     auto* layout = new QVBoxLayout(this);
@@ -43,11 +45,15 @@ QtPlayerView::QtPlayerView(std::unique_ptr<PlayerBackend> backend,
     connect(backend_, &PlayerBackend::failed, this, &QtPlayerView::showFailure);
     connect(backend_, &PlayerBackend::ended, this, &QtPlayerView::restartIfNothingWasPlayed);
     connect(waveform_, &WaveformReader::changed, this, &QtPlayerView::showOutline);
+    connect(controls_, &PlayerControls::shownChanged, this, &QtPlayerView::showDetail);
+    connect(detail_, &WaveformDetail::changed, this,
+            [this] { controls_->setDetail(detail_->peaks()); });
     showOutline();
 }
 
 QtPlayerView::~QtPlayerView() {
     waveform_->stop();
+    detail_->setSource(QString());
     backend_->load(QString());
 }
 
@@ -58,6 +64,8 @@ bool QtPlayerView::setURL(const std::string& path) {
     // The outline of the file before is of no use any more; stopping its reading closes it.
     waveform_->stop();
     const QString localPath = QString::fromStdString(path);
+    detail_->setSource(localPath);
+    controls_->showWholeMedium();
     controls_->setCaption(path.empty() ? QString() : QFileInfo(localPath).fileName());
     controls_->setMediaUsable(hasUsableMedia());
     // Giving the same file again plays it again from its start: every file loads afresh.
@@ -105,6 +113,7 @@ void QtPlayerView::showMarks(std::optional<double> startSeconds, std::optional<d
 
 void QtPlayerView::holdBackgroundWork(bool hold) {
     waveform_->setHeld(hold);
+    detail_->setHeld(hold);
 }
 
 bool QtPlayerView::hasUsableMedia() const {
@@ -148,6 +157,11 @@ void QtPlayerView::showOutline() {
     controls_->setOutline(outlined ? &waveform_->peaks() : nullptr);
 }
 
+void QtPlayerView::showDetail() {
+    detail_->show(controls_->shownFromSeconds(), controls_->shownToSeconds(),
+                  controls_->shownColumns(), toSeconds(backend_->duration()));
+}
+
 void QtPlayerView::showFailure(PlayerBackend::Source source) {
     // A report of a file loaded before is no news about this one.
     if (source != backend_->source() || url_.empty()) {
@@ -155,6 +169,7 @@ void QtPlayerView::showFailure(PlayerBackend::Source source) {
     }
     mediaFailed_ = true;
     waveform_->stop();
+    detail_->setSource(QString());
     // Told on the screen only: no dialog interrupts the user.
     controls_->setCaption(QStringLiteral("无法播放此文件"));
     controls_->setMediaUsable(false);

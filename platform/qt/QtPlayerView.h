@@ -11,9 +11,11 @@
 namespace quavera {
 
 class PlayerControls;
+class WaveformDetail;
 
 // The embedded player: wires the passive controls (PlayerControls) to the media engine
-// (GstPlayerBackend, unless a test gives another) and to the reader of the loudness outline.
+// (GstPlayerBackend, unless a test gives another) and to the readers of the loudness outline:
+// the whole medium's, and a finer one of the part shown when the screen is zoomed.
 // A path given to setURL plays at once; empty text stops and closes the file. Errors never show
 // a dialog: the player simply has no duration or position.
 //
@@ -44,12 +46,14 @@ private:
     void seekTo(qint64 milliseconds);
     void showDuration(qint64 milliseconds);
     void showOutline();
+    void showDetail();
     void showFailure(PlayerBackend::Source source);
     void restartIfNothingWasPlayed(PlayerBackend::Source source);
 
     PlayerBackend* backend_;
     PlayerControls* controls_;
     WaveformReader* waveform_;
+    WaveformDetail* detail_;
     std::string url_;
     bool mediaFailed_ = false;
     bool restartedAfterLostStart_ = false;

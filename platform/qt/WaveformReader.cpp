@@ -25,9 +25,19 @@ WaveformReader::~WaveformReader() {
 void WaveformReader::read(const QString& path) {
     stop();
     peaks_.reset();
+    start(OutlineSource{path});
+}
+
+void WaveformReader::readPart(const OutlineSource& source, double fromSeconds, double toSeconds) {
+    stop();
+    peaks_.resetToPart(fromSeconds, toSeconds);
+    start(source);
+}
+
+void WaveformReader::start(const OutlineSource& source) {
     readSeconds_ = 0;
     state_ = State::Idle;
-    if (!path.isEmpty()) {
+    if (!source.path.isEmpty()) {
         state_ = State::Reading;
         // A decoder of its own for every file: buffers the last one still announced go with it.
         decoder_ = makeDecoder_();
@@ -36,7 +46,7 @@ void WaveformReader::read(const QString& path) {
         connect(decoder, &OutlineDecoder::lengthKnown, this, &WaveformReader::useLength);
         connect(decoder, &OutlineDecoder::finished, this, [this] { finish(State::Complete); });
         connect(decoder, &OutlineDecoder::failed, this, [this] { finish(State::Failed); });
-        decoder->start(path);
+        decoder->start(source);
     }
     announce(true);
 }
@@ -56,6 +66,9 @@ void WaveformReader::stop() {
 void WaveformReader::useLength(double seconds) {
     if (state_ != State::Reading || !(seconds > 0)) {
         return;
+    }
+    if (peaks_.isPart()) {
+        return; // the length of the bytes given, not of the medium
     }
     if (readSeconds_ == 0) {
         peaks_.reset(seconds); // nothing gathered yet: the slices fit the medium exactly

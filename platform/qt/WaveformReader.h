@@ -11,6 +11,16 @@
 
 namespace quavera {
 
+// What an outline is read from: a whole file, or only some of its bytes (the frames of a part
+// of the medium).
+struct OutlineSource {
+    QString path;
+    qint64 firstByte = 0;
+    qint64 endByte = -1; // below 0: to the end of the file
+    // Where the first decoded sample plays on the player's clock.
+    double startSeconds = 0;
+};
+
 // The decoding under the outline, one per file. It works on its own thread and announces a few
 // small buffers at a time; the reader takes them when it is free to.
 class OutlineDecoder : public QObject {
@@ -18,7 +28,7 @@ class OutlineDecoder : public QObject {
 public:
     using QObject::QObject;
 
-    virtual void start(const QString& path) = 0;
+    virtual void start(const OutlineSource& source) = 0;
     // Puts the decoding to rest; the file is closed before this returns.
     virtual void stop() = 0;
     [[nodiscard]] virtual bool bufferAvailable() const = 0;
@@ -54,6 +64,9 @@ public:
     // Stops any reading before and starts on `path`; empty text only stops. Stopping closes the
     // file before this returns.
     void read(const QString& path);
+    // Stops any reading before and reads the outline of the part of the medium from
+    // `fromSeconds` to `toSeconds`, decoded from `source`.
+    void readPart(const OutlineSource& source, double fromSeconds, double toSeconds);
     void stop();
     // The medium's length, from the player or the decoder, whichever knows it first; the
     // outline never covers less than it.
@@ -72,6 +85,7 @@ signals:
     void changed();
 
 private:
+    void start(const OutlineSource& source);
     void takeBuffers();
     void finish(State state);
     void announce(bool now);

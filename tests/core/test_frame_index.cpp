@@ -349,6 +349,35 @@ private slots:
         }
     }
 
+    // The bytes a decoder needs for a part: eight frames of run-up before the frame that plays
+    // at its start, up to the end of the frame that plays at its end; and where the first of
+    // them starts on the player's clock (the information frame's delay left out).
+    void framesOfAPart_data() {
+        QTest::addColumn<bool>("info");
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<int>("firstFrame");
+        QTest::addColumn<int>("endFrame");
+        QTest::newRow("middle") << false << 1.0 << 1.5 << 30 << 58;
+        QTest::newRow("middle, delay left out") << true << 1.0 << 1.5 << 31 << 59;
+        QTest::newRow("at the start") << false << 0.0 << 0.1 << 0 << 4;
+        QTest::newRow("past the end") << false << 2.5 << 5.0 << 87 << 100;
+    }
+    void framesOfAPart() {
+        QFETCH(bool, info);
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(int, firstFrame);
+        QFETCH(int, endFrame);
+        const QByteArray audio = Frames(kMpeg1, kMpeg1Bytes, 100);
+        const FrameIndex index = indexOf(info ? LameInfoFrame() + audio : audio);
+        const qint64 audioBegin = info ? kMpeg1Bytes : 0;
+        const FrameIndex::Frames frames = index.FramesBetween(from, to, 8);
+        QCOMPARE(frames.begin, audioBegin + firstFrame * kMpeg1Bytes);
+        QCOMPARE(frames.end, audioBegin + endFrame * kMpeg1Bytes);
+        QCOMPARE(frames.startSeconds, (firstFrame * 1152 - (info ? 576 + 529 : 0)) / 44100.0);
+    }
+
     void specialFilesAreNotRead() {
         QVERIFY(!FrameIndex::Read(Utf8(dir_.path())).hasAudio());
         QVERIFY(!FrameIndex::Read(Utf8(dir_.filePath("missing.mp3"))).hasAudio());

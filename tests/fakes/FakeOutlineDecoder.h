@@ -33,9 +33,10 @@ public:
         return [log] { return std::make_unique<FakeOutlineDecoder>(log); };
     }
 
-    void start(const QString& path) override {
-        log_->started.push_back(path);
+    void start(const OutlineSource& source) override {
+        log_->started.push_back(source.path);
         log_->current = this;
+        decoded_ = source.startSeconds;
     }
     void stop() override { ++log_->stops; }
     [[nodiscard]] bool bufferAvailable() const override { return !queue_.empty(); }

@@ -10,6 +10,8 @@
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <utility>
 
 using namespace quavera;
 using testing::FakeOutlineDecoder;
@@ -183,6 +185,74 @@ private slots:
         QVERIFY(!backend_->isPlaying());
     }
 
+    void zoomKeepsThePointUnderThePointerAndClicksSeekWithinTheView() {
+        view_->resize(400, 200);
+        view_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view_.get()));
+        loadPaused();
+        WaveformView* s = screen();
+        const double x = 0.7 * s->width(); // 7 s of 10 before zooming
+        const double under = s->secondsAt(x);
+        wheel(x, 2 * 120, Qt::ControlModifier); // two notches: half the span
+        QVERIFY2(shownIs(3.5, 8.5), shownText());
+        QVERIFY(std::abs(s->secondsAt(x) - under) < 1e-9);
+        wheel(x, 20 * 120, Qt::ControlModifier); // no closer than two seconds across
+        QVERIFY(std::abs(shown().second - shown().first - 2.0) < 1e-9);
+        QVERIFY(std::abs(s->secondsAt(x) - under) < 1e-9);
+
+        const int y = s->height() / 2;
+        const int column = s->width() / 4;
+        const double expected =
+            shown().first + (column + 0.5) / s->width() * (shown().second - shown().first);
+        QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(column, y));
+        QVERIFY(std::abs(backend_->position() - expected * 1000) < 1);
+
+        // The wheel alone moves the view a tenth of its width a notch; Ctrl and the wheel back
+        // show the whole file.
+        const double from = shown().first;
+        wheel(x, -120, Qt::NoModifier);
+        QVERIFY(std::abs(shown().first - (from + 0.2)) < 1e-9);
+        wheel(x, -40 * 120, Qt::ControlModifier);
+        QVERIFY(!s->zoomed());
+        QVERIFY2(shownIs(0.0, 10.0), shownText());
+    }
+
+    void keysZoomAroundThePlayhead() {
+        loadPaused();
+        backend_->setPosition(6000);
+        auto* slider = view_->findChild<QWidget*>(QStringLiteral("seekSlider"));
+        QTest::keyClick(slider, Qt::Key_Plus, Qt::ShiftModifier);
+        QVERIFY2(shownIs(3.0, 8.0), shownText()); // the playhead stays at 60 % of the width
+        QTRY_VERIFY(screen()->accessibleDescription().contains(
+            QStringLiteral("，显示 00:03.0–00:08.0，a.mp3")));
+        QTest::keyClick(slider, Qt::Key_Equal);
+        QVERIFY2(shownIs(4.5, 7.0), shownText());
+        QTest::keyClick(slider, Qt::Key_Plus, Qt::KeypadModifier);
+        QVERIFY2(shownIs(4.8, 6.8), shownText());
+        QTest::keyClick(slider, Qt::Key_Minus);
+        QVERIFY2(shownIs(3.6, 7.6), shownText());
+        QCOMPARE(backend_->position(), 6000); // zooming never moves playback
+        QTest::keyClick(slider, Qt::Key_0);
+        QVERIFY(!screen()->zoomed());
+        QTRY_VERIFY(!screen()->accessibleDescription().contains(QStringLiteral("显示")));
+    }
+
+    void zoomedViewFollowsThePlayheadUntilAnotherFileIsGiven() {
+        loadPaused();
+        backend_->setPosition(1000);
+        for (int press = 0; press < 3; ++press) {
+            QTest::keyClick(screen(), Qt::Key_Plus);
+        }
+        QVERIFY2(shownIs(0.8, 2.8), shownText());
+        backend_->setPosition(2900); // played on past the right edge: the next page
+        QVERIFY2(shownIs(2.8, 4.8), shownText());
+        backend_->setPosition(9500); // sought far away: around the playhead
+        QVERIFY2(shownIs(8.0, 10.0), shownText());
+        view_->setURL("/music/b.mp3");
+        backend_->setDuration(kDurationMs);
+        QVERIFY(!screen()->zoomed());
+    }
+
     void outlineIsHeldDuringACutAndKeepsTheEndOfTheFile() {
         view_->setURL("/music/a.mp3");
         backend_->setDuration(kDurationMs);
@@ -253,7 +323,26 @@ private:
         return view_->findChild<WaveformView*>(QStringLiteral("screen"));
     }
     [[nodiscard]] WaveformReader* reader() const { return view_->findChild<WaveformReader*>(); }
+    [[nodiscard]] std::pair<double, double> shown() const {
+        const WaveformScene& scene = screen()->scene();
+        return screen()->zoomed() ? std::pair{scene.shownFromSeconds, scene.shownToSeconds}
+                                  : std::pair{0.0, scene.durationSeconds};
+    }
+    [[nodiscard]] bool shownIs(double from, double to) const {
+        return std::abs(shown().first - from) < 1e-6 && std::abs(shown().second - to) < 1e-6;
+    }
+    [[nodiscard]] const char* shownText() {
+        shownText_ = QStringLiteral("shown %1 to %2").arg(shown().first).arg(shown().second);
+        return qPrintable(shownText_);
+    }
+    void wheel(double x, int angle, Qt::KeyboardModifiers modifiers) {
+        const QPointF at(x, screen()->height() / 2.0);
+        QWheelEvent event(at, screen()->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton,
+                          modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(screen(), &event);
+    }
 
+    QString shownText_;
     FakeOutlineDecoder::Log decoders_;
     FakePlayerBackend* backend_ = nullptr;
     std::unique_ptr<QtPlayerView> view_;

@@ -1,6 +1,7 @@
 // The player's loudness outline: read from real files through the decoder, and drawn on an image.
 #include "fakes/GeneratedMp3.h"
 #include "fakes/ToneMp3.h"
+#include "platform/qt/WaveformDetail.h"
 #include "platform/qt/WaveformReader.h"
 #include "platform/qt/WaveformView.h"
 
@@ -97,6 +98,53 @@ private slots:
         QTRY_COMPARE(reader.state(), WaveformReader::State::Failed);
     }
 
+    void zoomedDetailSeparatesClicksTheWholeOutlineBlurs() {
+        // Two clicks 40 ms apart in two minutes of near silence, with LAME's information frame:
+        // the player's clock leaves out the encoder's delay, and so must the detail.
+        constexpr double kSeconds = 120.0;
+        constexpr double kFirst = 60.0;
+        constexpr double kSecond = 60.04;
+        const QString path = folder_.filePath(QStringLiteral("clicks.mp3"));
+        constexpr int kRate = 44100;
+        const auto clicks = [&](qint64 frame) {
+            const double at = static_cast<double>(frame) / kRate;
+            const bool click =
+                (at >= kFirst && at < kFirst + 0.001) || (at >= kSecond && at < kSecond + 0.001);
+            return click ? 0.8 : 0.0;
+        };
+        QVERIFY(testing::EncodeMonoMp3(path, static_cast<qint64>(kSeconds * kRate), clicks,
+                                       {QStringLiteral("-b"), "128"}));
+
+        WaveformReader whole;
+        whole.read(path);
+        QTRY_COMPARE_WITH_TIMEOUT(whole.state(), WaveformReader::State::Complete, 20000);
+        const auto loudness = [](const WaveformPeaks& peaks, double from, double to) {
+            const WaveformPeaks::Slice slice = peaks.extremes(from, to);
+            return slice.empty() ? 0.0f : std::max(slice.high, -slice.low);
+        };
+        // Between the clicks the whole outline is as loud as the clicks: one slice holds both.
+        QVERIFY(loudness(whole.peaks(), kFirst + 0.018, kFirst + 0.022) > 0.3f);
+
+        // Two seconds across 432 pixels.
+        WaveformDetail detail(makeQtOutlineDecoderFactory(), nullptr);
+        detail.setSource(path);
+        detail.show(kFirst - 1, kFirst + 1, 432, kSeconds);
+        QTRY_VERIFY(detail.peaks() != nullptr);
+        auto* reader = detail.findChild<WaveformReader*>();
+        QTRY_COMPARE_WITH_TIMEOUT(reader->state(), WaveformReader::State::Complete, 20000);
+        const WaveformPeaks& fine = *detail.peaks();
+        QVERIFY(fine.fromSeconds() <= kFirst - 1 && fine.toSeconds() >= kFirst + 1);
+        for (const double click : {kFirst, kSecond}) {
+            QVERIFY2(loudness(fine, click - 0.004, click + 0.005) > 0.3f,
+                     qPrintable(QString::number(click)));
+        }
+        for (const double quiet : {kFirst - 0.5, kFirst + 0.018, kSecond + 0.5}) {
+            QVERIFY2(loudness(fine, quiet, quiet + 0.004) < 0.1f,
+                     qPrintable(QStringLiteral("%1: %2").arg(quiet).arg(
+                         loudness(fine, quiet, quiet + 0.004))));
+        }
+    }
+
     void drawsTheOutlineMarksAndPlayhead() {
         // Ten seconds: loud (±0.5) for the first five, silent for the rest.
         WaveformPeaks peaks;
@@ -140,6 +188,55 @@ private slots:
         }
         for (int x : {39, 141, 170}) {
             QCOMPARE(image.pixelColor(x, 35), colours::kBackground);
+        }
+    }
+
+    void zoomedSceneDrawsItsPartAtTheDevicesResolution() {
+        // The whole outline of ten seconds is silent; the detail of 4 to 6 s holds one blip a
+        // quarter of a millisecond long at 4.5025 s. Shown: 4 to 6 s on 200 units at scale 2,
+        // 400 device columns of 5 ms each, so the blip is in device column 100 alone.
+        WaveformPeaks whole;
+        whole.reset(10.0);
+        const std::vector<float> silence(441000, 0.0f);
+        whole.add(0.0, 44100.0, 1, silence.data(), silence.size(), 1.0f);
+        WaveformPeaks detail;
+        detail.resetToPart(4.0, 6.0);
+        std::vector<float> blip(88200, 0.0f);
+        std::fill(blip.begin() + 22155, blip.begin() + 22166, 0.5f);
+        detail.add(4.0, 44100.0, 1, blip.data(), blip.size(), 1.0f);
+
+        WaveformScene scene;
+        scene.peaks = &whole;
+        scene.detail = &detail;
+        scene.durationSeconds = 10.0;
+        scene.shownFromSeconds = 4.0;
+        scene.shownToSeconds = 6.0;
+        scene.startSeconds = 4.75;
+        scene.endSeconds = 8.0;      // off the screen
+        scene.playheadSeconds = 3.0; // off the screen
+        QImage image(2 * kWidth, 2 * kHeight, QImage::Format_RGB32);
+        image.setDevicePixelRatio(2);
+        {
+            QPainter painter(&image);
+            PaintWaveform(painter, QSize(kWidth, kHeight), scene);
+        }
+        namespace colours = waveform_colours;
+        // Before the piece, so drawn darker; from the middle up to half-way to the top.
+        QCOMPARE(RowsOf(image, 100, colours::kOutlineOutside).size(), std::size_t{22});
+        for (int x : {99, 101}) {
+            QCOMPARE(RowsOf(image, x, colours::kOutlineOutside).size(), std::size_t{1});
+        }
+        // The start mark at 4.75 s, two device columns wide at scale 2; the piece shaded from
+        // there to the right edge; neither the end nor the playhead anywhere.
+        QVERIFY(RowsOf(image, 149, colours::kStartMark).empty());
+        for (int x : {150, 151}) {
+            QCOMPARE(RowsOf(image, x, colours::kStartMark).size(), std::size_t{2 * kHeight});
+        }
+        QCOMPARE(image.pixelColor(149, 75), colours::kBackground);
+        QCOMPARE(image.pixelColor(399, 75), colours::kShaded);
+        for (int x = 0; x < image.width(); ++x) {
+            QVERIFY(RowsOf(image, x, colours::kEndMark).empty());
+            QVERIFY(RowsOf(image, x, colours::kPlayhead).empty());
         }
     }
 
