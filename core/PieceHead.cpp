@@ -389,7 +389,8 @@ std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames, const std::stri
 
     const Bytes lastHeader = ReadAt(source.get(), frames.frameOffset(last), 4);
     const auto lastParsed = ParseHeader(lastHeader);
-    // The frame on which the stream changes is timed with the run before it.
+    // A piece never spans a change of stream, and the frame on which the stream changes still
+    // belongs to the run before it.
     if (!lastParsed || !SameStream(*lastParsed, *stream))
         return std::nullopt;
     PieceLayout layout;
