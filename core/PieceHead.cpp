@@ -347,14 +347,13 @@ std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames, const std::stri
         return static_cast<std::int64_t>(frame - run.firstFrame) * perFrame + sample;
     };
 
-    // Samples counted from the run's first decoded sample. The source's own end is where its
-    // declared padding begins; an End past it means that end.
+    // Samples counted from the run's first decoded sample. The source's own end is the sample
+    // after the last one the player plays (before the declared padding; files joined end to end
+    // play the last one's); an End past it means that end.
     const bool runsToTheEnd = frames.runOf(count - 1).firstFrame == run.firstFrame;
-    const std::int64_t framesEnd = inRun(count, 0);
-    const std::int64_t declaredEnd =
-        framesEnd -
-        (frames.skipSamples() > 0 ? std::int64_t{frames.paddingSamples()} - kDecoderDelay : 0);
-    const std::int64_t sourceEnd = std::min(declaredEnd, framesEnd);
+    const auto lastPlayed = frames.FrameAt(frames.durationSeconds() - 0.5 / run.sampleRate);
+    const std::int64_t sourceEnd =
+        std::min(inRun(lastPlayed.frame, lastPlayed.sample) + 1, inRun(count, 0));
     const auto end = frames.FrameAt(endSeconds);
     // A piece never spans a change of stream.
     if (end.frame < count ? frames.runOf(end.frame).firstFrame != run.firstFrame : !runsToTheEnd)

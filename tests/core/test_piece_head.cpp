@@ -244,6 +244,16 @@ private slots:
                  qPrintable(QString::number(cut.frames())));
     }
 
+    // LAME files joined end to end: the player plays the last one's padding, so an End past the
+    // last frame keeps it too.
+    void joinedFilesPieceToTheEnd() {
+        const QString one = dir_.filePath("one.mp3");
+        QVERIFY(EncodeClickTrack(one, 44100, 2, {"-b", "128"}));
+        const QString joined = dir_.filePath("joined.mp3");
+        QVERIFY(WriteFileBytes(joined, ReadFileBytes(one) + ReadFileBytes(one)));
+        verifyPiece(joined, cut(joined, 7.0, 100.0), 7.0, 100.0);
+    }
+
     // A piece chosen as a source is read by its own information frame: its piece is exact too.
     void pieceCutAgainIsExact() {
         const QString source = dir_.filePath("song.mp3");
