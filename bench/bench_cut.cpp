@@ -2,10 +2,11 @@
 //
 // For each source size (default 64 and 512 MB, or the sizes given as arguments) it writes a
 // source into a temporary folder, and for a piece of 10 % and of 80 % of the file, in the middle
-// of a three-part plan, times in the same process: WriteParts with a yield that does nothing
-// (without and with the sync to disk), a plain copy of the piece alone (its bytes read and
-// written in 1 MiB blocks: the physical limit for producing it) and a plain copy of the whole
-// file. Each is run five times, alternating, and the median counts. The last lines, one per case:
+// of a three-part plan, times in the same process: WriteParts with a yield that does nothing and
+// a head of 2 KB before whole frames (without and with the sync to disk), a plain copy of the
+// piece alone (its bytes read and written in 1 MiB blocks: the physical limit for producing it)
+// and a plain copy of the whole file. Each is run five times, alternating, and the median counts.
+// The last lines, one per case:
 //   bench: size_mb=64 piece_pct=10 cut_ms=... piece_copy_ms=... whole_copy_ms=...
 //          ratio_to_piece=... peak_rss_mb=... cut_fsync_ms=...
 // (on one line) where ratio_to_piece is the piece copy's time over the cut's (without sync, as
@@ -68,6 +69,11 @@ Plan MiddlePiece(std::int32_t size, int piecePercent) {
     return Plan{head, piece, size - head - piece};
 }
 
+// A piece's head as the cut writes it: a text tag, an information frame and a silent frame with
+// the reservoir; its copy starts and ends on whole frames inside the planned bytes.
+constexpr std::size_t kHeadBytes = 2048;
+constexpr std::int32_t kFrameBytes = 417;
+
 void Cut(const fs::path& folder, const fs::path& source, const Plan& plan, bool sync) {
     CutState state;
     state.SourceSize = plan.head + plan.piece + plan.tail;
@@ -79,8 +85,11 @@ void Cut(const fs::path& folder, const fs::path& source, const Plan& plan, bool 
     PieceStorage storage;
     storage.syncToDisk = sync;
     storage.unnamedTemporary = std::getenv("NAMED") == nullptr;
+    const quavera::PieceLayout layout{std::vector<std::uint8_t>(kHeadBytes, 0),
+                                      plan.head + kFrameBytes,
+                                      plan.head + plan.piece - kFrameBytes};
     const auto report = quavera::WriteParts(state, CutPaths{source.string(), folder.string() + "/"},
-                                            fields, "0", window, player, storage);
+                                            fields, "0", window, player, storage, layout);
     Require(report.ok(), "the cut failed: " + report.file + " " + report.reason);
 }
 

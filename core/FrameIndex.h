@@ -86,11 +86,12 @@ public:
             return startSeconds + double(frame - firstFrame) * samplesPerFrame / sampleRate;
         }
     };
+    // The run that frame `frame` belongs to; frame < frameCount().
+    [[nodiscard]] const Run& runOf(std::size_t frame) const;
 
 private:
     friend class FrameWalker;
 
-    [[nodiscard]] const Run& runOf(std::size_t frame) const;
     // How far the player moves frame `frame` back from its place in the decoded stream.
     [[nodiscard]] double shiftSeconds(std::size_t frame) const;
 

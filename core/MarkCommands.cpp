@@ -1,6 +1,7 @@
 #include "core/MarkCommands.h"
 
 #include "core/NumberText.h"
+#include "core/PieceHead.h"
 #include "core/ProgramInfo.h"
 #include "core/SplitPlan.h"
 
@@ -59,12 +60,22 @@ std::optional<double> SizeInKB(std::int32_t sourceSize) {
     return ParseNumber(FormatKB(sourceSize));
 }
 
+std::optional<double> MarkSeconds(const std::string& mark) {
+    const auto seconds = ParseNumber(mark);
+    return seconds ? Finite(*seconds) : std::nullopt;
+}
+
 // The byte offset of the frame that plays at a mark; the step fails for a mark that is no number.
 std::optional<std::int64_t> MarkOffset(const FrameIndex& frames, const std::string& mark) {
-    const auto seconds = ParseNumber(mark);
-    if (!seconds || !Finite(*seconds))
-        return std::nullopt;
-    return frames.OffsetAt(*seconds);
+    const auto seconds = MarkSeconds(mark);
+    return seconds ? std::optional<std::int64_t>(frames.OffsetAt(*seconds)) : std::nullopt;
+}
+
+// Where the piece that starts at a mark begins: a frame or two before the one that plays then,
+// whose overlap the first kept samples need.
+std::optional<std::int64_t> PieceOffset(const FrameIndex& frames, const std::string& mark) {
+    const auto seconds = MarkSeconds(mark);
+    return seconds ? std::optional<std::int64_t>(PieceBegin(frames, *seconds)) : std::nullopt;
 }
 
 // A size field's text for `bytes`: at most eight characters, the nearest that falls at or below
@@ -154,7 +165,7 @@ void MarkCommands::Start() {
     if (const auto sizeKB = SizeInKB(cut.SourceSize))
         program_.SourceSizeKB = *sizeKB;
     startOffsetPending_ = framesPending;
-    if (const auto offset = frames ? MarkOffset(*frames, program_.StartMark) : std::nullopt) {
+    if (const auto offset = frames ? PieceOffset(*frames, program_.StartMark) : std::nullopt) {
         if (const auto text = StartFieldText(*offset)) {
             splitFields.setText(0, *text);
             startFrames_ = frames;
@@ -177,10 +188,23 @@ void MarkCommands::End() {
     if (const auto sizeKB = SizeInKB(cut.SourceSize))
         program_.SourceSizeKB = *sizeKB;
     bool emptyPiece = false;
+    std::optional<PieceLayout> layout;
     const auto frames = framesWaitedFor(std::nullopt);
     if (frames && frames->hasAudio()) {
-        const auto end = MarkOffset(*frames, program_.EndMark);
-        const auto start = end ? MarkOffset(*frames, program_.StartMark) : std::nullopt;
+        const auto startSeconds = MarkSeconds(program_.StartMark);
+        const auto endSeconds = MarkSeconds(program_.EndMark);
+        if (startSeconds && endSeconds && !startMarkStale_)
+            layout = LayOutPiece(*frames, sourceText, *startSeconds, *endSeconds);
+        // Without a layout (no sample between the marks, a change of stream, a free-format
+        // stream, a source that cannot be read) the piece is the same frames up to the one that
+        // plays at the end mark, without a head; marks on one frame or in the wrong order are
+        // refused as ever.
+        auto end = layout ? std::optional(layout->copyEnd) : MarkOffset(*frames, program_.EndMark);
+        auto start = !end     ? std::nullopt
+                     : layout ? std::optional(layout->copyBegin)
+                              : MarkOffset(*frames, program_.StartMark);
+        if (!layout && start && *end > *start)
+            start = PieceOffset(*frames, program_.StartMark);
         const auto startText = start ? StartFieldText(*start) : std::nullopt;
         if (startText) {
             // Start came before the frames, or the file was indexed anew since (it changed on
@@ -190,8 +214,10 @@ void MarkCommands::End() {
                 startFrames_ = frames;
                 startOffsetPending_ = false;
             }
-            // A piece to the end of the audio stops before the tags that follow it.
-            const bool beforeTags = *end == frames->audioEnd() && *end < frames->identity().size;
+            // A piece to the end of the audio stops before the tags that follow it. A laid out
+            // piece is copied from its own range, which the fields must hold whole.
+            const bool beforeTags =
+                !layout && *end == frames->audioEnd() && *end < frames->identity().size;
             std::optional<std::string> pieceText;
             if (*end > *start)
                 pieceText = FieldTextNear(*end - *FieldByteSize(*startText), !beforeTags);
@@ -237,7 +263,7 @@ void MarkCommands::End() {
     {
         const RunningFlag running(cutRunning_);
         report = WriteParts(cut, CutPaths{sourceText, destText}, splitFields, program_.EndMark,
-                            window_, player_);
+                            window_, player_, {}, layout);
     }
     if (!report.ok()) {
         markCutUnfinished();

@@ -55,6 +55,12 @@ std::uint32_t FrameLength(const FrameHeader& header, std::uint32_t bitrate) {
            padding;
 }
 
+std::size_t SideInfoBytes(const FrameHeader& header) {
+    if (header.version == 3)
+        return header.mono ? 17 : 32;
+    return header.mono ? 9 : 17;
+}
+
 bool SameStream(const FrameHeader& a, const FrameHeader& b) {
     return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate &&
            a.mono == b.mono;
@@ -67,9 +73,7 @@ bool SameKind(const FrameHeader& a, const FrameHeader& b) {
 }
 
 std::size_t InformationTagOffset(const FrameHeader& header) {
-    const std::size_t sideInfo =
-        header.version == 3 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
-    return 4 + sideInfo;
+    return 4 + SideInfoBytes(header);
 }
 
 bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view text, std::size_t at) {

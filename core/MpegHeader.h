@@ -26,6 +26,8 @@ struct FrameHeader {
 [[nodiscard]] std::optional<FrameHeader> ParseHeader(std::span<const std::uint8_t> bytes);
 // The length of a frame of this kind at `bitrate`, header included, rounded as decoders do.
 [[nodiscard]] std::uint32_t FrameLength(const FrameHeader& header, std::uint32_t bitrate);
+// Bytes of Layer III side information after the header (and CRC).
+[[nodiscard]] std::size_t SideInfoBytes(const FrameHeader& header);
 // Frames of one stream as the player's parser sees it: same version, layer, sampling rate and
 // channel count; any change starts a new stream.
 [[nodiscard]] bool SameStream(const FrameHeader& a, const FrameHeader& b);

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -49,6 +50,11 @@ public:
           buffer_(capacity_ + 2 * kPageBytes) {}
 
     enum class Result { Copied, ReadFailed, WriteFailed, SourceEnded };
+
+    // Writes bytes of our own at the end of the piece.
+    [[nodiscard]] bool append(std::span<const std::uint8_t> bytes, int& errorNumber) {
+        return writeAll(bytes.data(), bytes.size(), errorNumber);
+    }
 
     [[nodiscard]] Result copy(std::int64_t from, std::int64_t count, int& errorNumber) {
         const std::int64_t start = written_;
@@ -128,8 +134,9 @@ private:
 // file of its own in the destination folder.
 class PartCopy {
 public:
-    PartCopy(const CutState& state, CutWindow& window, const PieceStorage& storage)
-        : state_(state), window_(window), storage_(storage) {}
+    PartCopy(const CutState& state, CutWindow& window, const PieceStorage& storage,
+             const std::optional<PieceLayout>& layout)
+        : state_(state), window_(window), storage_(storage), layout_(layoutInPiece(layout)) {}
 
     [[nodiscard]] CutReport run() {
         if (auto refusal = refusePlan())
@@ -232,7 +239,24 @@ private:
         copier_.emplace(source_.get(), piece_->fd(),
                         state_.PartSizes[static_cast<std::size_t>(kKeptIndex)],
                         storage_.syncToDisk);
+        int errorNumber = 0;
+        if (layout_ && !copier_->append(layout_->head, errorNumber))
+            return Failure(CutOutcome::PartUnwritable, partName, SystemReason(errorNumber));
         return std::nullopt;
+    }
+
+    // The layout when its copied range lies inside the planned piece; the plan's own bytes
+    // otherwise (fields that no longer say what End wrote).
+    [[nodiscard]] const PieceLayout* layoutInPiece(const std::optional<PieceLayout>& layout) const {
+        if (!layout || state_.LastPart < kKeptIndex ||
+            state_.PartSizes.size() <= static_cast<std::size_t>(kKeptIndex))
+            return nullptr;
+        const std::int64_t begin = state_.PartSizes[0];
+        const std::int64_t end = begin + state_.PartSizes[static_cast<std::size_t>(kKeptIndex)];
+        return layout->copyBegin >= begin && layout->copyEnd <= end &&
+                       layout->copyBegin < layout->copyEnd
+                   ? &*layout
+                   : nullptr;
     }
 
     // True when the source still holds at least `bytes` bytes.
@@ -253,7 +277,13 @@ private:
         std::int64_t copied = offset; // the source offset up to which the piece has its bytes
         auto copyCounted = [&](std::int64_t count) -> std::optional<CutReport> {
             int errorNumber = 0;
-            switch (copier_->copy(copied, count, errorNumber)) {
+            // With a layout, only its range of the planned bytes is copied.
+            const std::int64_t from = layout_ ? std::max(copied, layout_->copyBegin) : copied;
+            const std::int64_t to =
+                layout_ ? std::min(copied + count, layout_->copyEnd) : copied + count;
+            const auto result = to > from ? copier_->copy(from, to - from, errorNumber)
+                                          : PieceCopier::Result::Copied;
+            switch (result) {
             case PieceCopier::Result::Copied:
                 copied += count;
                 return std::nullopt;
@@ -288,6 +318,7 @@ private:
     const CutState& state_;
     CutWindow& window_;
     PieceStorage storage_;
+    const PieceLayout* layout_;
     Descriptor source_;
     Descriptor folder_;
     std::optional<PieceFile> piece_;
@@ -321,7 +352,7 @@ private:
 
 CutReport WriteParts(CutState& state, const CutPaths& paths, SplitFields& fields,
                      const std::string& endMark, CutWindow& window, MediaPlayer& player,
-                     const PieceStorage& storage) {
+                     const PieceStorage& storage, const std::optional<PieceLayout>& layout) {
     window.setBusyPointer(true);
     LockSplitFields(fields, true);
     WindowRestorer restorer(fields, window);
@@ -330,7 +361,7 @@ CutReport WriteParts(CutState& state, const CutPaths& paths, SplitFields& fields
     state.SourcePath = paths.sourceText;
     state.DestDir = paths.destText;
 
-    PartCopy copy(state, window, storage);
+    PartCopy copy(state, window, storage, layout);
     CutReport report = copy.run();
     if (report.ok())
         report = copy.syncPiece();

@@ -2,10 +2,12 @@
 
 #include "core/CutState.h"
 #include "core/CutWindow.h"
+#include "core/PieceHead.h"
 #include "core/SplitFields.h"
 #include "platform/api/MediaPlayer.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace quavera {
@@ -59,6 +61,10 @@ struct PieceStorage {
 // folder is synced after that, before the finished caption shows; files the user had under the
 // names of parts 0 and 2 are never touched.
 //
+// With a layout whose copied range lies inside part 1, the piece is the layout's head followed
+// by the source's bytes of that range only: whole frames, without the stray bytes that the size
+// fields' kilobytes take in at either end. The plan's parts are gone through as without it.
+//
 // Leftovers: every cut first removes from its folder the regular files named exactly like this
 // program's temporaries (".[铃声]" + part digit + "." + 12 hex digits + ".tmp") that no running
 // cut holds. A cut holds an exclusive flock on its temporary from before the name appears until
@@ -68,6 +74,7 @@ struct PieceStorage {
 // cannot be locked (some network file systems), nothing is removed.
 [[nodiscard]] CutReport WriteParts(CutState& state, const CutPaths& paths, SplitFields& fields,
                                    const std::string& endMark, CutWindow& window,
-                                   MediaPlayer& player, const PieceStorage& storage = {});
+                                   MediaPlayer& player, const PieceStorage& storage = {},
+                                   const std::optional<PieceLayout>& layout = std::nullopt);
 
 } // namespace quavera

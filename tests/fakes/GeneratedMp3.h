@@ -33,6 +33,14 @@ inline QByteArray GeneratedMp3Frames(int frameCount) {
     return GeneratedMp3Bytes(kFrameBytes * frameCount);
 }
 
+// Whether `kept` is a piece whose audio is exactly `audio`, copied after a head of the piece's own
+// that holds its information frame.
+inline bool IsPieceOf(const QByteArray& kept, const QByteArray& audio) {
+    const QByteArray head = kept.left(kept.size() - audio.size());
+    return kept.size() > audio.size() && kept.endsWith(audio) &&
+           (head.contains("Info") || head.contains("Xing"));
+}
+
 inline bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();

@@ -165,7 +165,8 @@ class FaultMatrixTest : public QObject {
         QCOMPARE(rig_->messages.shown.size(), messages);
         QCOMPARE(statusCaption(), QString::fromUtf8(kFinishedCaption));
         const QString kept = nextDestination + QStringLiteral("/[铃声]1") + kLongSourceName;
-        QCOMPARE(ReadFileBytes(kept), source_.mid(kLongPieceFrom, kLongPieceTo - kLongPieceFrom));
+        QVERIFY(IsPieceOf(ReadFileBytes(kept),
+                          source_.mid(kLongCopyFrom, kLongCopyTo - kLongCopyFrom)));
         QCOMPARE(SnapshotOf(nextDestination).keys(), QStringList{QFileInfo(kept).fileName()});
         QCOMPARE(ReadFileBytes(nextSource), source_);
         CHECKED(verifyWindowIsRestored());
@@ -420,9 +421,9 @@ private slots:
         QCOMPARE(QFileInfo::exists(destination()), destinationExisted);
         if (written) {
             QCOMPARE(statusCaption(), QString::fromUtf8(kFinishedCaption));
-            const qsizetype from = fault == Fault::StartAtTheBeginning ? 0 : kLongPieceFrom;
-            QCOMPARE(destinationAfter.take(QFileInfo(partPath(1)).fileName()),
-                     source_.mid(from, kLongPieceTo - from));
+            const qsizetype from = fault == Fault::StartAtTheBeginning ? 0 : kLongCopyFrom;
+            QVERIFY(IsPieceOf(destinationAfter.take(QFileInfo(partPath(1)).fileName()),
+                              source_.mid(from, kLongCopyTo - from)));
             // The user's own files under the other parts' names are left alone.
             FolderSnapshot othersBefore = destinationBefore;
             othersBefore.remove(QFileInfo(partPath(1)).fileName());

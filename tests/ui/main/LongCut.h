@@ -16,5 +16,9 @@ inline constexpr double kLongDuration = 20480 * kLongFrameSeconds;
 inline constexpr double kLongStartSeconds = 2048.5 * kLongFrameSeconds;
 inline constexpr double kLongEndSeconds = 18432.5 * kLongFrameSeconds;
 inline constexpr char kLongSourceName[] = "long source.mp3";
+// What the cut copies after the piece's head: from the frame before the Start frame (whose
+// overlap its first samples need) up to the frame that holds the End mark.
+inline constexpr qsizetype kLongCopyFrom = kLongPieceFrom - kLongFrameBytes;
+inline constexpr qsizetype kLongCopyTo = kLongPieceTo + kLongFrameBytes;
 
 } // namespace quavera::testing
