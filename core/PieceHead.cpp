@@ -31,7 +31,8 @@ constexpr std::int64_t kReservoirMpeg2 = 255;
 constexpr std::int64_t kWindowBack = 8192;
 constexpr std::int64_t kWindowAhead = 16384;
 // Xing section: id, flags, frames, bytes, 100-entry TOC, quality; then the 36-byte LAME extension.
-constexpr std::size_t kXingBytes = 4 + 4 + 4 + 4 + 100 + 4;
+constexpr std::size_t kTocBytes = 100;
+constexpr std::size_t kXingBytes = 4 + 4 + 4 + 4 + kTocBytes + 4;
 constexpr std::size_t kLameBytes = 36;
 // The ID3v2 text frames a ringtone keeps: title, artist, album, year, genre, track; the names of
 // ID3v2.2 come second.
@@ -209,28 +210,44 @@ struct InfoFields {
 // The information frame, laid out as LAME lays out its own: the Xing section right after the side
 // information (where readers look for it, whatever the CRC bit), then the LAME extension, whose
 // last two bytes are a CRC of the frame before them.
+// It keeps the stream's bit rate where it can, leaving out the TOC if that is what it takes:
+// readers that find "Info" take a CBR file's length from its first frame's bit rate. Only a
+// frame too small even then gets a larger bit rate, and is called "Xing", so that they count the
+// frames instead.
 std::optional<Bytes> InformationFrame(const std::array<std::uint8_t, 4>& streamHeader,
                                       const InfoFields& fields) {
     const FrameHeader stream = *ParseHeader(streamHeader);
     const std::size_t xing = InformationTagOffset(stream);
-    const auto header = HeaderHolding(streamHeader, xing + kXingBytes + kLameBytes - 4, false);
+    const std::size_t whole = xing + kXingBytes + kLameBytes - 4;
+    auto header = HeaderHolding(streamHeader, whole, false);
+    bool withToc = true;
+    if (header && (*header)[2] >> 4 != streamHeader[2] >> 4) {
+        const auto withoutToc = HeaderHolding(streamHeader, whole - kTocBytes, false);
+        if (withoutToc && (*withoutToc)[2] >> 4 == streamHeader[2] >> 4) {
+            header = withoutToc;
+            withToc = false;
+        }
+    }
     if (!header)
         return std::nullopt;
     const FrameHeader parsed = *ParseHeader(*header);
     Bytes frame(parsed.length, 0);
     std::copy(header->begin(), header->end(), frame.begin());
-    const std::string_view id = fields.constantBitrate ? "Info" : "Xing";
+    const bool constant = fields.constantBitrate && (*header)[2] >> 4 == streamHeader[2] >> 4;
+    const std::string_view id = constant ? "Info" : "Xing";
     std::copy(id.begin(), id.end(), frame.begin() + static_cast<std::ptrdiff_t>(xing));
-    PutBigEndian(frame, xing + 4, 0x0F); // frames, bytes, TOC and quality present
+    // Frames, bytes and quality present; the TOC too when it is there.
+    PutBigEndian(frame, xing + 4, withToc ? 0x0F : 0x0B);
     PutBigEndian(frame, xing + 8, fields.frames);
     PutBigEndian(frame, xing + 12, fields.bytes);
-    std::copy(fields.toc.begin(), fields.toc.end(),
-              frame.begin() + static_cast<std::ptrdiff_t>(xing + 16));
-    const std::size_t lame = xing + kXingBytes;
+    if (withToc)
+        std::copy(fields.toc.begin(), fields.toc.end(),
+                  frame.begin() + static_cast<std::ptrdiff_t>(xing + 16));
+    const std::size_t lame = xing + kXingBytes - (withToc ? 0 : kTocBytes);
     // GStreamer reads delay and padding only under an encoder name that begins with "LAME".
     constexpr std::string_view kEncoder = "LAME";
     std::copy(kEncoder.begin(), kEncoder.end(), frame.begin() + static_cast<std::ptrdiff_t>(lame));
-    frame[lame + 9] = fields.constantBitrate ? 0x01 : 0x00; // tag revision 0, CBR or unknown
+    frame[lame + 9] = constant ? 0x01 : 0x00; // tag revision 0, CBR or unknown
     PutBigEndian(frame, lame + 21, (fields.delay << 12) | fields.padding, 3);
     PutBigEndian(frame, lame + 28, fields.bytes);
     if (parsed.crc) {

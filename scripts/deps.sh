@@ -12,7 +12,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
   fonts-noto-cjk xdg-utils qt6-translations-l10n
   # tests: MP3 fixtures, GStreamer's parser and decoder as the oracle of the frame index and the piece, a reader of the piece's length, a real X display, keyboard and mouse from outside, media probing, screenshots
-  lame gstreamer1.0-tools mediainfo xvfb xauth xdotool x11-utils ffmpeg imagemagick dpkg-dev file python3 openbox tesseract-ocr tesseract-ocr-chi-sim
+  lame gstreamer1.0-tools mediainfo libimage-exiftool-perl xvfb xauth xdotool x11-utils ffmpeg imagemagick dpkg-dev file python3 openbox tesseract-ocr tesseract-ocr-chi-sim
   # tests: checking the installed desktop entry, software-centre entry and Debian package
   desktop-file-utils appstream lintian
   # tests: a vfat image for the cut on a file system without unnamed files
