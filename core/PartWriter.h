@@ -3,7 +3,7 @@
 #include "core/CutState.h"
 #include "core/CutWindow.h"
 #include "core/SplitFields.h"
-#include "platform/api/MediaPlayer.h"
+#include "interfaces/MediaPlayer.h"
 
 #include <cstddef>
 #include <string>
