@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/api/MessageBoxes.h"
-#include "platform/common/RegistryStrings.h"
+#include "core/RegistryStrings.h"
+#include "interfaces/MessageBoxes.h"
 
 namespace quavera {
 

@@ -1,7 +1,7 @@
 #include "app/Program.h"
 
+#include "adapters/QtPlayerView.h"
 #include "core/ProgramInfo.h"
-#include "platform/qt/QtPlayerView.h"
 #include "ui/DesktopActions.h"
 #include "ui/MainServices.h"
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "adapters/FileKeyValueStore.h"
+#include "adapters/QtFileOpenDialog.h"
+#include "adapters/QtFolderPicker.h"
+#include "adapters/QtMessageBoxes.h"
+#include "adapters/XdgProcessLauncher.h"
 #include "app/FirstRunOffer.h"
 #include "core/CutState.h"
-#include "platform/common/RegistryStrings.h"
-#include "platform/qt/FileKeyValueStore.h"
-#include "platform/qt/QtFileOpenDialog.h"
-#include "platform/qt/QtFolderPicker.h"
-#include "platform/qt/QtMessageBoxes.h"
-#include "platform/qt/XdgProcessLauncher.h"
+#include "core/RegistryStrings.h"
 #include "ui/MainWindow.h"
 
 #include <QPointer>

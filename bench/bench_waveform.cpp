@@ -25,11 +25,11 @@
 //          rss_growth_mb=...
 //   bench: cut_while_reading size_mb=... alone_mb_s=... reading_mb_s=... ratio=...
 
+#include "adapters/QtPlayerView.h"
+#include "adapters/WaveformReader.h"
+#include "adapters/WaveformView.h"
 #include "bench/BenchSupport.h"
 #include "fakes/ToneMp3.h"
-#include "platform/qt/QtPlayerView.h"
-#include "platform/qt/WaveformReader.h"
-#include "platform/qt/WaveformView.h"
 #include "ui/MainWindow.h"
 #include "ui/main/MainWindowFakes.h"
 

@@ -5,8 +5,8 @@
 #include "core/PartWriter.h"
 #include "core/SourceFrames.h"
 #include "core/SplitFields.h"
-#include "platform/api/MediaPlayer.h"
-#include "platform/api/MessageBoxes.h"
+#include "interfaces/MediaPlayer.h"
+#include "interfaces/MessageBoxes.h"
 
 #include <chrono>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "core/CutWindow.h"
 #include "core/PieceHead.h"
 #include "core/SplitFields.h"
-#include "platform/api/MediaPlayer.h"
+#include "interfaces/MediaPlayer.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/api/MessageBoxes.h"
-#include "platform/api/ProcessLauncher.h"
+#include "interfaces/MessageBoxes.h"
+#include "interfaces/ProcessLauncher.h"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/CutState.h"
-#include "platform/api/Dialogs.h"
-#include "platform/api/MessageBoxes.h"
-#include "platform/api/ProcessLauncher.h"
+#include "interfaces/Dialogs.h"
+#include "interfaces/MessageBoxes.h"
+#include "interfaces/ProcessLauncher.h"
 #include "ui/PlayerView.h"
 
 #include <functional>

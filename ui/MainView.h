@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/CutWindow.h"
-#include "platform/api/MediaPlayer.h"
+#include "interfaces/MediaPlayer.h"
 
 #include <string>
 

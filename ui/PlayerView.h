@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/api/MediaPlayer.h"
+#include "interfaces/MediaPlayer.h"
 
 #include <QWidget>
 #include <functional>

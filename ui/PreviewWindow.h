@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/CutState.h"
-#include "platform/api/MediaPlayer.h"
-#include "platform/api/MessageBoxes.h"
-#include "platform/api/ProcessLauncher.h"
+#include "interfaces/MediaPlayer.h"
+#include "interfaces/MessageBoxes.h"
+#include "interfaces/ProcessLauncher.h"
 #include "ui/PlayerView.h"
 
 #include <QWidget>

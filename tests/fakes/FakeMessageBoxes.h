@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Journal.h"
-#include "platform/api/MessageBoxes.h"
+#include "interfaces/MessageBoxes.h"
 
 #include <deque>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/qt/WaveformReader.h"
+#include "adapters/WaveformReader.h"
 
 #include <QString>
 #include <array>

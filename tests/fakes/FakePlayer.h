@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Journal.h"
-#include "platform/api/MediaPlayer.h"
+#include "interfaces/MediaPlayer.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/qt/PlayerBackend.h"
+#include "adapters/PlayerBackend.h"
 
 #include <QStringList>
 

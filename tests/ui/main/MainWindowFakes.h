@@ -2,9 +2,9 @@
 
 #include "core/CutState.h"
 #include "fakes/FakeMessageBoxes.h"
-#include "platform/api/Dialogs.h"
-#include "platform/api/MessageBoxes.h"
-#include "platform/api/ProcessLauncher.h"
+#include "interfaces/Dialogs.h"
+#include "interfaces/MessageBoxes.h"
+#include "interfaces/ProcessLauncher.h"
 #include "ui/PlayerView.h"
 #include "ui/MainServices.h"
 

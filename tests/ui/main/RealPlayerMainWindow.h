@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MainWindowFakes.h"
-#include "platform/qt/QtPlayerView.h"
+#include "adapters/QtPlayerView.h"
 #include "ui/MainWindow.h"
 
 #include <memory>

@@ -1,12 +1,12 @@
 // From source to ringtone with the real player: choose a generated MP3 and a destination, mark
 // the start and the end while it plays, audition the piece and delete it.
 #include "RealPlayerMainWindow.h"
+#include "adapters/PlayerBackend.h"
+#include "adapters/WaveformView.h"
 #include "core/FrameIndex.h"
 #include "core/NumberText.h"
 #include "fakes/GeneratedMp3.h"
 #include "fakes/ToneMp3.h"
-#include "platform/qt/PlayerBackend.h"
-#include "platform/qt/WaveformView.h"
 
 #include <QDir>
 #include <QImage>

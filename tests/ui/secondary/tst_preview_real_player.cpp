@@ -1,7 +1,7 @@
 #include "SecondaryFakes.h"
+#include "adapters/QtPlayerView.h"
 #include "core/CutState.h"
 #include "fakes/GeneratedMp3.h"
-#include "platform/qt/QtPlayerView.h"
 #include "ui/PreviewWindow.h"
 
 #include <QFile>
