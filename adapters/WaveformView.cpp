@@ -227,6 +227,15 @@ void WaveformView::followPlayhead(std::optional<double> before) {
 void WaveformView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     PaintWaveform(painter, size(), scene_);
+    if (hasFocus()) {
+        // Drawn here rather than by the style: a style's focus frame is made for light
+        // backgrounds and can vanish on the screen's black.
+        constexpr int kFrameWidth = 2;
+        painter.setPen(QPen(waveform_colours::kFocusFrame, kFrameWidth));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(kFrameWidth / 2.0, kFrameWidth / 2.0,
+                                                 -kFrameWidth / 2.0, -kFrameWidth / 2.0));
+    }
 }
 
 void WaveformView::mousePressEvent(QMouseEvent* event) {

@@ -37,6 +37,8 @@ inline const QColor kPlayhead{0xff, 0xff, 0xff};
 inline const QColor kStartMark{0x4c, 0xe0, 0x4c};
 inline const QColor kEndMark{0xff, 0x70, 0x50};
 inline const QColor kCaption{0xff, 0xff, 0xff};
+// Around the screen when Tab has brought the keyboard to it: apart from every mark's colour.
+inline const QColor kFocusFrame{0xff, 0xd8, 0x4a};
 } // namespace waveform_colours
 
 // Draws the scene on a canvas of `size` (in the painter's units), one column of the outline per

@@ -257,6 +257,25 @@ private slots:
         QVERIFY(RowsOf(image, 100, waveform_colours::kOutline).empty());
     }
 
+    // Tab brings the keyboard to the screen: it must show it has it, and show nothing else.
+    void showsWhenItHasTheKeyboard() {
+        QWidget window;
+        auto* before = new QWidget(&window);
+        before->setFocusPolicy(Qt::StrongFocus);
+        auto* view = new WaveformView(&window);
+        view->setFocusPolicy(Qt::StrongFocus);
+        view->setGeometry(0, 20, kWidth, kHeight);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const QPoint edge(0, kHeight / 2);
+        before->setFocus();
+        QCOMPARE(view->grab().toImage().pixelColor(edge), waveform_colours::kBackground);
+        view->setFocus();
+        QVERIFY(view->hasFocus());
+        QCOMPARE(view->grab().toImage().pixelColor(edge), waveform_colours::kFocusFrame);
+    }
+
 private:
     QTemporaryDir folder_;
 };
