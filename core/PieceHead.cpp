@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <span>
+#include <string>
 #include <string_view>
 #include <unistd.h>
 
@@ -122,14 +123,14 @@ std::optional<std::array<std::uint8_t, 4>> HeaderHolding(const std::array<std::u
     return std::nullopt;
 }
 
-// The source's ID3v2 text frames that name the piece, in a tag of the source's own version;
-// empty when it has none. A picture or a length copied from the source would be wrong here.
-Bytes TextTag(int fd) {
+// The source's ID3v2 text frames that name the piece, and the tag's version in `major`; empty
+// when it has none. A picture or a length copied from the source would be wrong here.
+Bytes Id3v2TextFrames(int fd, int& major) {
     const Bytes top = ReadAt(fd, 0, 10);
     if (top.size() < 10 || !StartsWith(top, "ID3") || top[3] < 2 || top[3] > 4)
         return {};
     const auto size = SyncSafe(top, 6);
-    const int major = top[3];
+    major = top[3];
     // A tag unsynchronised as a whole cannot be walked frame by frame.
     if (!size || (top[5] & 0x80))
         return {};
@@ -165,6 +166,60 @@ Bytes TextTag(int fd) {
             frames.insert(frames.end(), frame.begin(), frame.end());
         }
         position += static_cast<std::int64_t>(headerBytes) + body;
+    }
+    return frames;
+}
+
+// An ID3v2.3 text frame holding `text` with encoding byte 0; nothing for an empty text.
+void AppendTextFrame(Bytes& frames, std::string_view id, std::string_view text) {
+    if (text.empty())
+        return;
+    const std::size_t at = frames.size();
+    frames.insert(frames.end(), id.begin(), id.end());
+    frames.resize(at + 10);
+    PutBigEndian(frames, at + 4, static_cast<std::uint32_t>(text.size() + 1));
+    frames.push_back(0);
+    frames.insert(frames.end(), text.begin(), text.end());
+}
+
+// The text of an ID3v1 tag at the source's end (title, artist, album, year, track, genre), as
+// ID3v2.3 frames, for sources tagged only there. The bytes stay as they are, so readers guess
+// their encoding as they did on the source's tag.
+Bytes Id3v1TextFrames(int fd) {
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    if (size < 128)
+        return {};
+    const Bytes tag = ReadAt(fd, size - 128, 128);
+    if (tag.size() < 128 || !StartsWith(tag, "TAG"))
+        return {};
+    const auto field = [&](std::size_t at, std::size_t count) {
+        std::string_view text(reinterpret_cast<const char*>(tag.data() + at), count);
+        text = text.substr(0, text.find('\0'));
+        while (!text.empty() && text.back() == ' ')
+            text.remove_suffix(1);
+        return text;
+    };
+    Bytes frames;
+    AppendTextFrame(frames, "TIT2", field(3, 30));
+    AppendTextFrame(frames, "TPE1", field(33, 30));
+    AppendTextFrame(frames, "TALB", field(63, 30));
+    AppendTextFrame(frames, "TYER", field(93, 4));
+    // ID3v1.1: a zero before the comment's last byte makes that byte the track.
+    if (tag[125] == 0 && tag[126] != 0)
+        AppendTextFrame(frames, "TRCK", std::to_string(tag[126]));
+    if (tag[127] != 0xFF)
+        AppendTextFrame(frames, "TCON", "(" + std::to_string(tag[127]) + ")");
+    return frames;
+}
+
+// The source's text that names the piece, as an ID3v2 tag: its ID3v2 text frames in a tag of the
+// source's own version, else those of its ID3v1 tag; empty when it has neither.
+Bytes TextTag(int fd) {
+    int major = 3;
+    Bytes frames = Id3v2TextFrames(fd, major);
+    if (frames.empty()) {
+        major = 3;
+        frames = Id3v1TextFrames(fd);
     }
     if (frames.empty())
         return {};

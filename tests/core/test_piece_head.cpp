@@ -212,15 +212,22 @@ private slots:
         verifyPiece(source, piece, start, end);
     }
 
-    // The title is carried; the cover picture is not.
+    // The title is carried, also from a tag at the source's end; the cover picture is not.
+    void tagKeepsTheTextOnly_data() {
+        QTest::addColumn<QStringList>("tagging");
+        QTest::newRow("ID3v2 with a cover") << QStringList{"--ti", dir_.filePath("cover.png")};
+        QTest::newRow("ID3v1 only") << QStringList{"--id3v1-only"};
+    }
     void tagKeepsTheTextOnly() {
+        QFETCH(QStringList, tagging);
         const QString cover = dir_.filePath("cover.png");
         QByteArray png("\x89PNG\r\n\x1A\n", 8);
         png.append(QByteArray(20000, 'p'));
         QVERIFY(WriteFileBytes(cover, png));
         const QString source = dir_.filePath("titled.mp3");
         QVERIFY(EncodeClickTrack(source, 44100, 1,
-                                 {"-b", "128", "--tt", "Bell", "--ta", "Quavera", "--ti", cover}));
+                                 QStringList{"-b", "128", "--tt", "Bell", "--ta", "Quavera"} +
+                                     tagging));
         const QString piece = cut(source, 1.0, 2.0);
         QCOMPARE(Run("ffprobe", {"-v", "error", "-show_entries", "format_tags=title,artist", "-of",
                                  "compact=p=0:nk=1", piece})
