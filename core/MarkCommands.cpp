@@ -227,6 +227,10 @@ void MarkCommands::End() {
                 splitFields.setText(1, *pieceText);
             // The plan would drop the "0" as an empty field and keep all after the start.
             emptyPiece = *end == *start;
+            // Without a head the piece is still whole frames: the fields, in KB, may begin a few
+            // bytes before its first frame and end a few bytes into the next.
+            if (!layout && *end > *start)
+                layout = PieceLayout{{}, *start, *end};
         }
     }
     // An overflow while planning fails the plan like a refusal.

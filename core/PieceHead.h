@@ -32,8 +32,8 @@ struct PieceLayout {
 // Lays out the piece from `startSeconds` to `endSeconds` on the player's clock (an end past the
 // audio means its end), reading the source's tag and the frames around the start. Nothing when
 // the marks hold no sample between them, the piece spans a change of stream, the stream is in
-// free format, or the source cannot be read; the cut then copies the frames between the marks
-// without a head.
+// free format, or the source cannot be read; the cut then copies the whole frames between the
+// marks without a head.
 [[nodiscard]] std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames,
                                                      const std::string& sourcePath,
                                                      double startSeconds, double endSeconds);
