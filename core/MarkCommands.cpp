@@ -203,8 +203,12 @@ void MarkCommands::End() {
         auto start = !end     ? std::nullopt
                      : layout ? std::optional(layout->copyBegin)
                               : MarkOffset(*frames, program_.StartMark);
-        if (!layout && start && *end > *start)
+        if (!layout && start && *end > *start) {
             start = PieceOffset(*frames, program_.StartMark);
+            // Still whole frames: the fields, in KB, may begin a few bytes before the first
+            // frame and end a few bytes into the next, or into the tags after the audio.
+            layout = PieceLayout{{}, *start, *end};
+        }
         const auto startText = start ? StartFieldText(*start) : std::nullopt;
         if (startText) {
             // Start came before the frames, or the file was indexed anew since (it changed on
@@ -214,23 +218,16 @@ void MarkCommands::End() {
                 startFrames_ = frames;
                 startOffsetPending_ = false;
             }
-            // A piece to the end of the audio stops before the tags that follow it. A laid out
-            // piece is copied from its own range, which the fields must hold whole.
-            const bool beforeTags =
-                !layout && *end == frames->audioEnd() && *end < frames->identity().size;
+            // The piece is copied from its layout's range, which the fields must hold whole.
             std::optional<std::string> pieceText;
             if (*end > *start)
-                pieceText = FieldTextNear(*end - *FieldByteSize(*startText), !beforeTags);
+                pieceText = FieldTextNear(*end - *FieldByteSize(*startText), true);
             else // the plan refuses a negative piece; an empty one is refused below
                 pieceText = NumberText(static_cast<double>(*end - *start) / 1024.0);
             if (pieceText)
                 splitFields.setText(1, *pieceText);
             // The plan would drop the "0" as an empty field and keep all after the start.
             emptyPiece = *end == *start;
-            // Without a head the piece is still whole frames: the fields, in KB, may begin a few
-            // bytes before its first frame and end a few bytes into the next.
-            if (!layout && *end > *start)
-                layout = PieceLayout{{}, *start, *end};
         }
     }
     // An overflow while planning fails the plan like a refusal.
