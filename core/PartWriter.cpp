@@ -259,6 +259,16 @@ private:
                    : nullptr;
     }
 
+    // The source offset whose byte would be the piece's first: the piece's chunks are counted
+    // from here, so each write after the first starts where the piece's length is a whole
+    // number of chunks. Writes that start elsewhere made ext4 (Linux 6.18) keep the piece's
+    // pages in nine small blocks a MiB instead of one, and a cut with a head cost 5 to 10 % more.
+    [[nodiscard]] std::int64_t chunkOrigin(std::int64_t partStart) const {
+        if (!layout_)
+            return partStart;
+        return layout_->copyBegin - static_cast<std::int64_t>(layout_->head.size());
+    }
+
     // True when the source still holds at least `bytes` bytes.
     [[nodiscard]] bool sourceReaches(std::int64_t bytes) const {
         struct stat status {};
@@ -274,7 +284,9 @@ private:
         const std::int32_t size = state_.PartSizes[static_cast<std::size_t>(index)];
         const std::int32_t wholeBlocks = size / kBlockBytes;
         const std::int32_t remainder = size - wholeBlocks * kBlockBytes;
-        std::int64_t copied = offset; // the source offset up to which the piece has its bytes
+        // The source offset up to which the piece has its bytes (or, before its range, from
+        // which its chunks are counted).
+        std::int64_t copied = kept ? chunkOrigin(offset) : offset;
         auto copyCounted = [&](std::int64_t count) -> std::optional<CutReport> {
             int errorNumber = 0;
             // With a layout, only its range of the planned bytes is copied.
