@@ -261,8 +261,8 @@ private:
 
     // The source offset that lines up with the piece's first byte, the head's bytes counted in:
     // the piece's chunks are counted from here, so every write after the first starts at a
-    // whole chunk of the piece. The page cache holds a 1 MiB write there in one block (folio), but
-    // one that starts elsewhere in nine smaller ones (ext4, Linux 6.18); with a head before
+    // whole chunk of the piece. The page cache holds a 1 MiB write there in one block (folio),
+    // but one that starts elsewhere in nine smaller ones (ext4, Linux 6.18); with a head before
     // the copied frames, that made a cut cost 4 to 7 % more.
     [[nodiscard]] std::int64_t chunkOrigin(std::int64_t partStart) const {
         if (!layout_)

@@ -173,9 +173,8 @@ private slots:
 
         QVERIFY(report.ok());
         QCOMPARE(window_->yields, 27 + 980 + 61); // the plan's blocks, whatever is copied
-        QCOMPARE(ReadFileBytes(part(1)), used
-                                             ? head + PatternBytes(copyBegin, copyEnd - copyBegin)
-                                             : PatternBytes(30720, 1'100'000));
+        QCOMPARE(ReadFileBytes(part(1)), used ? head + PatternBytes(copyBegin, copyEnd - copyBegin)
+                                              : PatternBytes(30720, 1'100'000));
     }
 
     // Head, piece and rest of a 101,680-byte source: 27 blocks and 426 bytes, 36 and 568, 26 and
