@@ -259,6 +259,17 @@ private:
                    : nullptr;
     }
 
+    // The source offset that lines up with the piece's first byte, the head's bytes counted in:
+    // the piece's chunks are counted from here, so every write after the first starts at a
+    // whole chunk of the piece. The page cache holds a 1 MiB write there in one block (folio),
+    // but one that starts elsewhere in nine smaller ones (ext4, Linux 6.18); with a head before
+    // the copied frames, that made a cut cost up to 9 % more.
+    [[nodiscard]] std::int64_t chunkOrigin(std::int64_t partStart) const {
+        if (!layout_)
+            return partStart;
+        return layout_->copyBegin - static_cast<std::int64_t>(layout_->head.size());
+    }
+
     // True when the source still holds at least `bytes` bytes.
     [[nodiscard]] bool sourceReaches(std::int64_t bytes) const {
         struct stat status {};
@@ -274,7 +285,9 @@ private:
         const std::int32_t size = state_.PartSizes[static_cast<std::size_t>(index)];
         const std::int32_t wholeBlocks = size / kBlockBytes;
         const std::int32_t remainder = size - wholeBlocks * kBlockBytes;
-        std::int64_t copied = offset; // the source offset up to which the piece has its bytes
+        // The source offset up to which the piece has its bytes (or, before its range, from
+        // which its chunks are counted).
+        std::int64_t copied = kept ? chunkOrigin(offset) : offset;
         auto copyCounted = [&](std::int64_t count) -> std::optional<CutReport> {
             int errorNumber = 0;
             // With a layout, only its range of the planned bytes is copied.

@@ -144,32 +144,37 @@ private slots:
     }
 
     // The piece's head goes first, then only the layout's range of the planned bytes (with a
-    // chunk boundary inside it); a range the plan no longer holds gets the plan's bytes, no head.
+    // chunk boundary inside it, also after a head longer than a chunk); a range the plan no
+    // longer holds gets the plan's bytes, no head.
     void layoutShapesThePiece_data() {
         QTest::addColumn<qint64>("copyBegin");
         QTest::addColumn<qint64>("copyEnd");
+        QTest::addColumn<QByteArray>("head");
         QTest::addColumn<bool>("used");
-        QTest::newRow("inside the piece") << 30730LL << 1'100'000LL << true;
-        QTest::newRow("the whole piece") << 30720LL << 1'130'720LL << true;
-        QTest::newRow("begins before it") << 30000LL << 1'000'000LL << false;
-        QTest::newRow("ends after it") << 31000LL << 1'140'000LL << false;
+        QTest::newRow("inside the piece") << 30730LL << 1'100'000LL << QByteArray("head") << true;
+        QTest::newRow("the whole piece") << 30720LL << 1'130'720LL << QByteArray("head") << true;
+        QTest::newRow("head of a chunk and more")
+            << 30730LL << 1'100'000LL << QByteArray(1'048'581, 'h') << true;
+        QTest::newRow("begins before it") << 30000LL << 1'000'000LL << QByteArray("head") << false;
+        QTest::newRow("ends after it") << 31000LL << 1'140'000LL << QByteArray("head") << false;
     }
     void layoutShapesThePiece() {
         QFETCH(qint64, copyBegin);
         QFETCH(qint64, copyEnd);
+        QFETCH(QByteArray, head);
         QFETCH(bool, used);
         QVERIFY(WritePatternFile(source_, 1'200'000));
         plan({30720, 1'100'000, 69280});
-        const PieceLayout layout{{'h', 'e', 'a', 'd'}, copyBegin, copyEnd};
+        const PieceLayout layout{std::vector<std::uint8_t>(head.begin(), head.end()), copyBegin,
+                                 copyEnd};
 
         const CutReport report = WriteParts(state_, CutPaths{Utf8(source_), Utf8(dest_)}, fields_,
                                             "1", *window_, *player_, storage_, layout);
 
         QVERIFY(report.ok());
         QCOMPARE(window_->yields, 27 + 980 + 61); // the plan's blocks, whatever is copied
-        QCOMPARE(ReadFileBytes(part(1)), used
-                                             ? "head" + PatternBytes(copyBegin, copyEnd - copyBegin)
-                                             : PatternBytes(30720, 1'100'000));
+        QCOMPARE(ReadFileBytes(part(1)), used ? head + PatternBytes(copyBegin, copyEnd - copyBegin)
+                                              : PatternBytes(30720, 1'100'000));
     }
 
     // Head, piece and rest of a 101,680-byte source: 27 blocks and 426 bytes, 36 and 568, 26 and
