@@ -246,7 +246,8 @@ private slots:
         // Whole frames, wherever the marks fall: the piece begins with a header and the source's
         // next frame begins where it ends. Behind 10 MB the size fields, in KB of at most eight
         // characters, no longer name every byte.
-        const QByteArray original = QByteArray(10'000'000, '\0') + ReadFileBytes(source);
+        const QByteArray id3v1 = QByteArray("TAG") + QByteArray(125, '\0');
+        const QByteArray original = QByteArray(10'000'000, '\0') + ReadFileBytes(source) + id3v1;
         QVERIFY(WriteFileBytes(source, original));
         for (const double start : {1.5, 0.77, 2.21}) {
             const QByteArray kept = ReadFileBytes(cut(source, start, start + 1.0));
@@ -257,6 +258,9 @@ private slots:
             QVERIFY(at >= 0);
             QCOMPARE(quint8(original[at + kept.size()]), quint8(0xFF));
         }
+        // To the end of the audio: its last frame whole, and no byte of the tag after it.
+        const QByteArray last = ReadFileBytes(cut(source, 5.0, 100.0));
+        QVERIFY(original.endsWith(last + id3v1));
         const QString piece = cut(source, 1.5, 3.0);
         const Decoded cut = GStreamerDecode(piece, dir_.filePath("piece.wav"));
         // One frame before the mark and the frame that holds the End mark at most.
