@@ -11,6 +11,8 @@
 //          ratio_to_piece=... peak_rss_mb=... cut_fsync_ms=...
 // (on one line) where ratio_to_piece is the piece copy's time over the cut's (without sync, as
 // the plain copies have none), and cut_fsync_ms the same cut as the program runs it, synced.
+// With NAMED set in the environment the cut writes a named temporary file instead of an unnamed
+// one, as it does where the folder's file system has no O_TMPFILE.
 // 1 MB here is 1 MiB. Peak resident memory is the process's peak so far, so a figure that does
 // not rise from the small size to the large one shows that memory does not grow with the file.
 
