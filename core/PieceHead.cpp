@@ -95,6 +95,11 @@ std::size_t CrcBytes(const FrameHeader& header) {
     return header.crc ? 2 : 0;
 }
 
+// Whether two headers name the same bit rate.
+bool SameBitrate(std::span<const std::uint8_t> one, std::span<const std::uint8_t> other) {
+    return one[2] >> 4 == other[2] >> 4;
+}
+
 // A header like `header` with bit rate `bitrateIndex` and no padding slot.
 std::array<std::uint8_t, 4> WithBitrate(std::array<std::uint8_t, 4> header, int bitrateIndex) {
     header[2] = static_cast<std::uint8_t>((header[2] & 0x0D) | (bitrateIndex << 4));
@@ -275,20 +280,17 @@ std::optional<Bytes> InformationFrame(const std::array<std::uint8_t, 4>& streamH
     const std::size_t xing = InformationTagOffset(stream);
     const std::size_t whole = xing + kXingBytes + kLameBytes - 4;
     auto header = HeaderHolding(streamHeader, whole, false);
-    bool withToc = true;
-    if (header && (*header)[2] >> 4 != streamHeader[2] >> 4) {
-        const auto withoutToc = HeaderHolding(streamHeader, whole - kTocBytes, false);
-        if (withoutToc && (*withoutToc)[2] >> 4 == streamHeader[2] >> 4) {
-            header = withoutToc;
-            withToc = false;
-        }
-    }
     if (!header)
         return std::nullopt;
+    const auto withoutToc = HeaderHolding(streamHeader, whole - kTocBytes, false);
+    const bool withToc =
+        SameBitrate(*header, streamHeader) || !SameBitrate(*withoutToc, streamHeader);
+    if (!withToc)
+        header = withoutToc;
     const FrameHeader parsed = *ParseHeader(*header);
     Bytes frame(parsed.length, 0);
     std::copy(header->begin(), header->end(), frame.begin());
-    const bool constant = fields.constantBitrate && (*header)[2] >> 4 == streamHeader[2] >> 4;
+    const bool constant = fields.constantBitrate && SameBitrate(*header, streamHeader);
     const std::string_view id = constant ? "Info" : "Xing";
     std::copy(id.begin(), id.end(), frame.begin() + static_cast<std::ptrdiff_t>(xing));
     // Frames, bytes and quality present; the TOC too when it is there.
@@ -497,7 +499,7 @@ std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames, const std::stri
     // by the padding slot at most.
     const auto unpadded = ParseHeader(WithBitrate(streamHeader, streamHeader[2] >> 4));
     const std::int64_t slot = stream->layer == 1 ? 4 : 1;
-    bool constant = silent.empty() || silent[2] >> 4 == streamHeader[2] >> 4;
+    bool constant = silent.empty() || SameBitrate(silent, streamHeader);
     for (std::size_t k = first; constant && k <= last; ++k) {
         const std::int64_t length =
             (k == last ? layout.copyEnd : frames.frameOffset(k + 1)) - frames.frameOffset(k);

@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 #include "core/MarkCommands.h"
+#include "core/MpegHeader.h"
 #include "core/NumberText.h"
 #include "fakes/FakeCutWindow.h"
 #include "fakes/FakeMessageBoxes.h"
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <span>
 #include <thread>
 
 using namespace quavera;
@@ -69,11 +71,11 @@ class MarkCommandsTest : public QObject {
         QVERIFY2(kept.size() > audio.size() && kept.endsWith(audio),
                  qPrintable(QString("%1 bytes kept for %2").arg(kept.size()).arg(audio.size())));
         const QByteArray head = kept.left(kept.size() - audio.size());
-        qsizetype tag = 0;
-        if (head.startsWith("ID3"))
-            for (qsizetype i = 6; i < 10; ++i)
-                tag = tag << 7 | (head[i] & 0x7F);
-        const QByteArray id = head.mid(tag ? 10 + tag + 13 : 13, 4);
+        const std::span bytes(reinterpret_cast<const std::uint8_t*>(head.constData()),
+                              static_cast<std::size_t>(head.size()));
+        const qsizetype tag =
+            head.startsWith("ID3") ? 10 + mpeg::SyncSafe(bytes, 6).value_or(0) : 0;
+        const QByteArray id = head.mid(tag + 13, 4);
         QVERIFY2(id == "Xing" || id == "Info", id.constData());
     }
 
