@@ -1,18 +1,18 @@
 #include "core/RegistryStrings.h"
 
 #include "ScriptedKeyValueStore.h"
-#include "ScriptedMessageBoxes.h"
 #include "adapters/FileKeyValueStore.h"
 #include "app/FirstRunOffer.h"
 #include "core/ProgramInfo.h"
+#include "fakes/FakeMessageBoxes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace quavera;
+using quavera::testing::FakeMessageBoxes;
 using quavera::testing::ScriptedKeyValueStore;
-using quavera::testing::ScriptedMessageBoxes;
 
 namespace {
 
@@ -211,7 +211,8 @@ private slots:
     void firstStartAnsweredCancel() {
         {
             RegistryStrings registry(*store_);
-            ScriptedMessageBoxes boxes(MessageAnswer::Cancel);
+            FakeMessageBoxes boxes;
+            boxes.answer = MessageAnswer::Cancel;
             RunFirstRunOffer(registry, boxes);
             QCOMPARE(boxes.shown.size(), 1u);
             QCOMPARE(boxes.shown[0].title, kOfferTitle);
@@ -225,7 +226,7 @@ private slots:
         // The next start, with a new store over the same files, asks nothing.
         FileKeyValueStore nextStore(folder_->path());
         RegistryStrings nextRegistry(nextStore);
-        ScriptedMessageBoxes nextBoxes(MessageAnswer::Ok);
+        FakeMessageBoxes nextBoxes;
         RunFirstRunOffer(nextRegistry, nextBoxes);
         QVERIFY(nextBoxes.shown.empty());
         QCOMPARE(storedBytes(nextStore, StoreRoot::CurrentUser, kStartPageKey, "Start Page"),
@@ -234,7 +235,7 @@ private slots:
 
     void firstStartAnsweredOk() {
         RegistryStrings registry(*store_);
-        ScriptedMessageBoxes boxes(MessageAnswer::Ok);
+        FakeMessageBoxes boxes;
         RunFirstRunOffer(registry, boxes);
         QCOMPARE(boxes.shown.size(), 1u);
         QCOMPARE(registry.RegReadString(StoreRoot::CurrentUser, kStartPageKey, "Start Page"),
@@ -245,7 +246,7 @@ private slots:
     void anyMarkerTextMeansAskedBefore() {
         storeBytes(*store_, StoreRoot::LocalMachine, kMarkerKey, "Mp", QByteArray("x\0", 2));
         RegistryStrings registry(*store_);
-        ScriptedMessageBoxes boxes(MessageAnswer::Ok);
+        FakeMessageBoxes boxes;
         RunFirstRunOffer(registry, boxes);
         QVERIFY(boxes.shown.empty());
         QCOMPARE(storedBytes(*store_, StoreRoot::LocalMachine, kMarkerKey, "mp"),
@@ -263,7 +264,8 @@ private slots:
         FileKeyValueStore store(blocked);
         for (int start = 0; start < 2; ++start) {
             RegistryStrings registry(store);
-            ScriptedMessageBoxes boxes(MessageAnswer::Cancel);
+            FakeMessageBoxes boxes;
+            boxes.answer = MessageAnswer::Cancel;
             RunFirstRunOffer(registry, boxes);
             QCOMPARE(boxes.shown.size(), 1u);
         }
