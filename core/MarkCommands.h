@@ -38,6 +38,8 @@ public:
     [[nodiscard]] std::optional<double> endMarkOnSource() const;
 
     [[nodiscard]] bool cutRunning() const { return cutRunning_; }
+    // Whether the chosen source's frames are read, so that Start takes its offset at once.
+    [[nodiscard]] bool sourceFramesRead() const { return sourceFrames_.finished(sourceText); }
     // True when the most recent End did not write its piece: the captured names then refer to
     // a file that End did not write, and the preview must not be given it.
     [[nodiscard]] bool lastCutUnfinished() const { return lastCutUnfinished_; }

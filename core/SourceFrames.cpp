@@ -52,6 +52,12 @@ bool SourceFrames::reading(const std::string& pathText) const {
     return pending_.valid() && pendingPath_ == pathText;
 }
 
+bool SourceFrames::finished(const std::string& pathText) const {
+    if (reading(pathText))
+        return pending_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    return ready_ && readyPath_ == pathText;
+}
+
 std::shared_ptr<const FrameIndex>
 SourceFrames::waitFor(const std::string& pathText,
                       std::optional<std::chrono::milliseconds> longest) {

@@ -34,6 +34,8 @@ public:
     [[nodiscard]] std::shared_ptr<const FrameIndex> tryGet(const std::string& pathText);
     // Whether the index of `pathText` is being read.
     [[nodiscard]] bool reading(const std::string& pathText) const;
+    // Whether a reading of `pathText` has finished (its answer may be that the file changed since).
+    [[nodiscard]] bool finished(const std::string& pathText) const;
     // As tryGet, but waits for a reading under way, at most `longest` when given: the caller shows
     // the busy pointer meanwhile. Nothing when the wait runs out.
     [[nodiscard]] std::shared_ptr<const FrameIndex>

@@ -129,6 +129,8 @@ class FaultMatrixTest : public QObject {
         click("cmdBrowseD");
         QCOMPARE(QString::fromStdString(window_->marks().sourceText), sourceFile);
         if (startAt) {
+            // As a user who listened first: the frames are read, and Start takes its offset.
+            QTRY_VERIFY(window_->marks().sourceFramesRead());
             rig_->mainPlayer().positionSeconds = *startAt;
             click("cmdQ");
         }
@@ -512,6 +514,7 @@ private slots:
         const double startAt = second == "end before start" ? kLongEndSeconds : kLongStartSeconds;
         player.positionSeconds = startAt;
         if (pressStart) {
+            QTRY_VERIFY(window_->marks().sourceFramesRead());
             click("cmdQ");
         }
         player.positionSeconds = second.startsWith("end") ? kLongStartSeconds : kLongEndSeconds;

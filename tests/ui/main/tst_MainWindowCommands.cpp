@@ -374,6 +374,9 @@ private slots:
         player.durationSeconds = duration;
 
         player.positionSeconds = start;
+        // The frames are read by now for a user who listened first; without them End writes
+        // the field.
+        QTRY_VERIFY(window_->marks().sourceFramesRead());
         click("cmdQ");
         QCOMPARE(text("txtSplit0"), startField);
         QCOMPARE(text("lb"), QStringLiteral("开始。。。"));
