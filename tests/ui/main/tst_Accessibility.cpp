@@ -167,7 +167,9 @@ private slots:
                      clock->text() + QStringLiteral("，开始 00:05.0") + caption);
 
         // Playing, the clock moves ten times a second; the description only a few times.
+        const QString paused = clock->text();
         QTest::mouseClick(mainPlayerPart("playPauseButton"), Qt::LeftButton);
+        QTRY_VERIFY(clock->text() != paused); // a busy machine may take a while to start
         QStringList told;
         QElapsedTimer watch;
         watch.start();
