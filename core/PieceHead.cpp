@@ -95,9 +95,24 @@ std::size_t CrcBytes(const FrameHeader& header) {
     return header.crc ? 2 : 0;
 }
 
+// Writes the CRC of a protected Layer III frame: over the header's last two bytes and the side
+// information.
+void ProtectSideInformation(Bytes& frame, const FrameHeader& header) {
+    if (!header.crc)
+        return;
+    const std::array<std::uint8_t, 2> protectedHeader{frame[2], frame[3]};
+    PutBigEndian(
+        frame, 4,
+        FrameCrc(std::span(frame).subspan(6, SideInfoBytes(header)), FrameCrc(protectedHeader)), 2);
+}
+
+int BitrateIndex(std::span<const std::uint8_t> header) {
+    return header[2] >> 4;
+}
+
 // Whether two headers name the same bit rate.
 bool SameBitrate(std::span<const std::uint8_t> one, std::span<const std::uint8_t> other) {
-    return one[2] >> 4 == other[2] >> 4;
+    return BitrateIndex(one) == BitrateIndex(other);
 }
 
 // A header like `header` with bit rate `bitrateIndex` and no padding slot.
@@ -119,8 +134,8 @@ std::optional<std::array<std::uint8_t, 4>> HeaderHolding(const std::array<std::u
             4 + CrcBytes(*parsed) + (sideInfo ? SideInfoBytes(*parsed) : 0);
         return parsed->length >= overhead + bytes ? parsed : std::nullopt;
     };
-    if (holds(header[2] >> 4))
-        return WithBitrate(header, header[2] >> 4);
+    if (holds(BitrateIndex(header)))
+        return WithBitrate(header, BitrateIndex(header));
     for (int index = 1; index < 15; ++index) {
         if (holds(index))
             return WithBitrate(header, index);
@@ -248,12 +263,7 @@ std::optional<Bytes> SilentFrame(const std::array<std::uint8_t, 4>& streamHeader
     const FrameHeader parsed = *ParseHeader(*header);
     Bytes frame(parsed.length, 0);
     std::copy(header->begin(), header->end(), frame.begin());
-    if (parsed.crc) {
-        const std::array<std::uint8_t, 2> protectedHeader{frame[2], frame[3]};
-        const std::uint16_t crc =
-            FrameCrc(std::span(frame).subspan(6, SideInfoBytes(parsed)), FrameCrc(protectedHeader));
-        PutBigEndian(frame, 4, crc, 2);
-    }
+    ProtectSideInformation(frame, parsed);
     std::copy(reservoir.begin(), reservoir.end(), frame.end() - std::ssize(reservoir));
     return frame;
 }
@@ -307,13 +317,7 @@ std::optional<Bytes> InformationFrame(const std::array<std::uint8_t, 4>& streamH
     frame[lame + 9] = constant ? 0x01 : 0x00; // tag revision 0, CBR or unknown
     PutBigEndian(frame, lame + 21, (fields.delay << 12) | fields.padding, 3);
     PutBigEndian(frame, lame + 28, fields.bytes);
-    if (parsed.crc) {
-        const std::array<std::uint8_t, 2> protectedHeader{frame[2], frame[3]};
-        PutBigEndian(
-            frame, 4,
-            FrameCrc(std::span(frame).subspan(6, SideInfoBytes(parsed)), FrameCrc(protectedHeader)),
-            2);
-    }
+    ProtectSideInformation(frame, parsed);
     PutBigEndian(frame, lame + 34, LameCrc(std::span(frame).first(lame + 34)), 2);
     return frame;
 }
@@ -497,7 +501,7 @@ std::optional<PieceLayout> LayOutPiece(const FrameIndex& frames, const std::stri
 
     // One bit rate throughout (the silent frame's too) makes the piece CBR: frame lengths differ
     // by the padding slot at most.
-    const auto unpadded = ParseHeader(WithBitrate(streamHeader, streamHeader[2] >> 4));
+    const auto unpadded = ParseHeader(WithBitrate(streamHeader, BitrateIndex(streamHeader)));
     const std::int64_t slot = stream->layer == 1 ? 4 : 1;
     bool constant = silent.empty() || SameBitrate(silent, streamHeader);
     for (std::size_t k = first; constant && k <= last; ++k) {
