@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <unistd.h>
 #include <utility>
 
@@ -33,5 +36,21 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Reads `count` bytes at `offset` into `into` through interruptions and short reads; fewer only
+// where the file ends or a read fails. Returns how many it read.
+inline std::size_t ReadFully(int fd, void* into, std::size_t count, std::int64_t offset) {
+    std::size_t filled = 0;
+    while (filled < count) {
+        const ssize_t got = ::pread(fd, static_cast<char*>(into) + filled, count - filled,
+                                    offset + static_cast<std::int64_t>(filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        filled += static_cast<std::size_t>(got);
+    }
+    return filled;
+}
 
 } // namespace quavera

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -83,19 +82,11 @@ private:
         }
         buffer_.resize(std::max(buffer_.size(), count));
         start_ = offset;
-        filled_ = kept;
-        while (filled_ < count) {
-            const ssize_t got = ::pread(fd_, buffer_.data() + filled_, count - filled_,
-                                        offset + static_cast<std::int64_t>(filled_));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) { // an error, or the file became shorter while it was read
-                failed_ = true;
-                return false;
-            }
-            filled_ += static_cast<std::size_t>(got);
-        }
-        return true;
+        filled_ = kept + ReadFully(fd_, buffer_.data() + kept, count - kept,
+                                   offset + static_cast<std::int64_t>(kept));
+        // Short: an error, or the file became shorter while it was read.
+        failed_ = filled_ < count;
+        return !failed_;
     }
 
     int fd_;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <fcntl.h>
 #include <span>
 #include <string>
@@ -46,17 +45,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes ReadAt(int fd, std::int64_t offset, std::int64_t count) {
     Bytes bytes(static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = ::pread(fd, bytes.data() + filled, bytes.size() - filled,
-                                    offset + static_cast<std::int64_t>(filled));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        filled += static_cast<std::size_t>(got);
-    }
-    bytes.resize(filled);
+    bytes.resize(ReadFully(fd, bytes.data(), bytes.size(), offset));
     return bytes;
 }
 
