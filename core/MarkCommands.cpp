@@ -195,19 +195,23 @@ void MarkCommands::End() {
         const auto endSeconds = MarkSeconds(program_.EndMark);
         if (startSeconds && endSeconds && !startMarkStale_)
             layout = LayOutPiece(*frames, sourceText, *startSeconds, *endSeconds);
-        // Without a layout (no sample between the marks, a change of stream, a free-format
-        // stream, a source that cannot be read) the piece is the same frames up to the one that
-        // plays at the end mark, without a head; marks on one frame or in the wrong order are
-        // refused as ever.
-        auto end = layout ? std::optional(layout->copyEnd) : MarkOffset(*frames, program_.EndMark);
-        auto start = !end     ? std::nullopt
-                     : layout ? std::optional(layout->copyBegin)
-                              : MarkOffset(*frames, program_.StartMark);
-        if (!layout && start && *end > *start) {
-            start = PieceOffset(*frames, program_.StartMark);
+        std::optional<std::int64_t> start;
+        std::optional<std::int64_t> end;
+        if (!layout) {
+            // Without a layout (no sample between the marks, a change of stream, a free-format
+            // stream, a source that cannot be read) the piece is the same frames up to the one
+            // that plays at the end mark, without a head; marks on one frame or in the wrong
+            // order are refused as ever.
+            end = MarkOffset(*frames, program_.EndMark);
+            start = end ? MarkOffset(*frames, program_.StartMark) : std::nullopt;
             // Still whole frames: the fields, in KB, may begin a few bytes before the first
             // frame and end a few bytes into the next, or into the tags after the audio.
-            layout = PieceLayout{{}, *start, *end};
+            if (start && *end > *start)
+                layout = PieceLayout{{}, *PieceOffset(*frames, program_.StartMark), *end};
+        }
+        if (layout) {
+            start = layout->copyBegin;
+            end = layout->copyEnd;
         }
         const auto startText = start ? StartFieldText(*start) : std::nullopt;
         if (startText) {
