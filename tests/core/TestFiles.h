@@ -6,8 +6,10 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quavera::testing {
@@ -56,6 +58,16 @@ inline QStringList FolderEntries(const QString& folder) {
 
 inline std::string Utf8(const QString& text) {
     return text.toStdString();
+}
+
+// Runs a program to its end: its standard output when it ran and succeeded, nothing otherwise.
+inline std::optional<QByteArray> RunProgram(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return std::nullopt;
+    return process.readAllStandardOutput();
 }
 
 } // namespace quavera::testing

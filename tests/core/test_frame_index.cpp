@@ -75,23 +75,17 @@ QByteArray LameInfoFrame() {
     return frame;
 }
 
-// Runs a program to its end; false when it cannot start or fails.
-bool Run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-
 // A tone of `seconds` as a WAV file, for the encoders.
 bool Tone(const QString& path, double seconds, int rate, int channels) {
-    return Run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                          QString("sine=f=440:d=%1:r=%2").arg(seconds).arg(rate), "-ac",
-                          QString::number(channels), path});
+    return RunProgram("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                 QString("sine=f=440:d=%1:r=%2").arg(seconds).arg(rate), "-ac",
+                                 QString::number(channels), path})
+        .has_value();
 }
 
 bool Lame(const QString& wav, const QString& mp3, const QStringList& options) {
-    return Run("lame", QStringList{"--silent"} + options + QStringList{wav, mp3});
+    return RunProgram("lame", QStringList{"--silent"} + options + QStringList{wav, mp3})
+        .has_value();
 }
 
 struct PlayedFrame {
@@ -320,8 +314,8 @@ private slots:
                 const QStringList codec = words.at(0) == "aac"
                                               ? QStringList{"-c:a", "aac", "-f", "adts"}
                                               : QStringList{"-id3v2_version", "0"};
-                QVERIFY(Run("ffmpeg", QStringList{"-v", "error", "-y", "-i", wav} + codec +
-                                          QStringList{mp3}));
+                QVERIFY(RunProgram("ffmpeg", QStringList{"-v", "error", "-y", "-i", wav} + codec +
+                                                 QStringList{mp3}));
             }
             bytes += ReadFileBytes(mp3);
         }

@@ -3,7 +3,6 @@
 #include "fakes/FakeCutWindow.h"
 #include "fakes/FakePlayer.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -59,25 +58,18 @@ struct ChildCut {
     }
 };
 
-// Runs a program quietly; true when it ran and succeeded.
-bool Run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished() && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-
 // A vfat file system in an image file, loop-mounted; needs root and vfat in the kernel.
 struct VfatMount {
     QString point;
     bool mounted = false;
     VfatMount(const QString& image, const QString& folder) : point(folder) {
-        mounted = QDir().mkpath(folder) && Run("truncate", {"-s", "32M", image}) &&
-                  Run("mkfs.vfat", {image}) && Run("mount", {"-o", "loop,utf8", image, folder});
+        mounted = QDir().mkpath(folder) && RunProgram("truncate", {"-s", "32M", image}) &&
+                  RunProgram("mkfs.vfat", {image}) &&
+                  RunProgram("mount", {"-o", "loop,utf8", image, folder});
     }
     ~VfatMount() {
         if (mounted)
-            Run("umount", {point});
+            RunProgram("umount", {point});
     }
 };
 

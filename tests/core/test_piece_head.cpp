@@ -5,7 +5,6 @@
 #include "fakes/FakePlayer.h"
 #include "fakes/ToneMp3.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -65,29 +64,21 @@ Decoded ReadWav(const QByteArray& wav) {
     return decoded;
 }
 
-QByteArray Run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // As the program runs GStreamer (see WaveformReader).
-    if (!environment.contains("GST_PLUGIN_FEATURE_RANK"))
-        environment.insert("GST_PLUGIN_FEATURE_RANK", "mpg123audiodec:MAX");
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return {};
-    return process.readAllStandardOutput();
+// What a program prints; nothing when it fails.
+QByteArray Output(const QString& program, const QStringList& arguments) {
+    return RunProgram(program, arguments).value_or(QByteArray());
 }
 
 // GStreamer's decoding, with the gapless trimming its parser applies.
 Decoded GStreamerDecode(const QString& mp3, const QString& wav) {
-    Run("gst-launch-1.0",
-        {"-q", "filesrc", "location=" + mp3, "!", "decodebin", "!", "audioconvert", "!",
-         "audio/x-raw,format=S16LE", "!", "wavenc", "!", "filesink", "location=" + wav});
+    RunProgram("gst-launch-1.0",
+               {"-q", "filesrc", "location=" + mp3, "!", "decodebin", "!", "audioconvert", "!",
+                "audio/x-raw,format=S16LE", "!", "wavenc", "!", "filesink", "location=" + wav});
     return ReadWav(ReadFileBytes(wav));
 }
 
 qsizetype FfmpegDecodedFrames(const QString& mp3, int channels) {
-    return Run("ffmpeg", {"-v", "error", "-i", mp3, "-f", "s16le", "-"}).size() / 2 / channels;
+    return Output("ffmpeg", {"-v", "error", "-i", mp3, "-f", "s16le", "-"}).size() / 2 / channels;
 }
 
 // The worst window of 10 ms: the energy of the difference against the source's, in dB.
@@ -168,8 +159,9 @@ class PieceHeadTest : public QObject {
         const double frames = original.rate < 32000 ? 5 * 576.0 : 4 * 1152.0;
         const QList<QPair<QString, double>> listed{
             {"mediainfo",
-             Run("mediainfo", {"--Inform=Audio;%Duration%", piece}).trimmed().toDouble() / 1000},
-            {"exiftool", Run("exiftool", {"-n", "-s3", "-Duration", piece}).trimmed().toDouble()}};
+             Output("mediainfo", {"--Inform=Audio;%Duration%", piece}).trimmed().toDouble() / 1000},
+            {"exiftool",
+             Output("exiftool", {"-n", "-s3", "-Duration", piece}).trimmed().toDouble()}};
         for (const auto& [reader, seconds] : listed)
             QVERIFY2(
                 seconds > length - 0.03 && seconds < length + frames / original.rate + 0.03,
@@ -177,6 +169,12 @@ class PieceHeadTest : public QObject {
     }
 
 private slots:
+    void initTestCase() {
+        // GStreamer decodes as the program runs it (see WaveformReader).
+        if (qEnvironmentVariableIsEmpty("GST_PLUGIN_FEATURE_RANK"))
+            qputenv("GST_PLUGIN_FEATURE_RANK", "mpg123audiodec:MAX");
+    }
+
     void pieceIsTheSourceBetweenTheMarks_data() {
         QTest::addColumn<QStringList>("encoding");
         QTest::addColumn<int>("rate");
@@ -229,8 +227,8 @@ private slots:
                                  QStringList{"-b", "128", "--tt", "Bell", "--ta", "Quavera"} +
                                      tagging));
         const QString piece = cut(source, 1.0, 2.0);
-        QCOMPARE(Run("ffprobe", {"-v", "error", "-show_entries", "format_tags=title,artist", "-of",
-                                 "compact=p=0:nk=1", piece})
+        QCOMPARE(Output("ffprobe", {"-v", "error", "-show_entries", "format_tags=title,artist",
+                                    "-of", "compact=p=0:nk=1", piece})
                      .trimmed(),
                  QByteArray("Bell|Quavera"));
         QVERIFY(!ReadFileBytes(piece).contains("APIC"));
