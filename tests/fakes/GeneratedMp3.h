@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fakes/PieceBytes.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -31,14 +33,6 @@ inline QByteArray GeneratedMp3Bytes(qsizetype size) {
 // `frameCount` whole frames of the same.
 inline QByteArray GeneratedMp3Frames(int frameCount) {
     return GeneratedMp3Bytes(kFrameBytes * frameCount);
-}
-
-// Whether `kept` is a piece whose audio is exactly `audio`, copied after a head of the piece's own
-// that holds its information frame.
-inline bool IsPieceOf(const QByteArray& kept, const QByteArray& audio) {
-    const QByteArray head = kept.left(kept.size() - audio.size());
-    return kept.size() > audio.size() && kept.endsWith(audio) &&
-           (head.contains("Info") || head.contains("Xing"));
 }
 
 inline bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
